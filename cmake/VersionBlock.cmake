@@ -1,0 +1,27 @@
+# quilton_version_block(<target> <a.b.c.d> <APP|DLL>)
+#
+# Embeds the 52-byte fixed file-version block into <target>, in a section of
+# its own, so that the version lookup of the program (and any tool reading the
+# same block) finds the four version parts in the built file.
+function(quilton_version_block target version kind)
+    string(REPLACE "." ";" parts "${version}")
+    list(LENGTH parts count)
+    if(NOT count EQUAL 4)
+        message(FATAL_ERROR "version '${version}' of ${target} needs four parts")
+    endif()
+    list(GET parts 0 major)
+    list(GET parts 1 minor)
+    list(GET parts 2 build)
+    list(GET parts 3 revision)
+    math(EXPR VB_MS "(${major} << 16) | ${minor}" OUTPUT_FORMAT HEXADECIMAL)
+    math(EXPR VB_LS "(${build} << 16) | ${revision}" OUTPUT_FORMAT HEXADECIMAL)
+    if(kind STREQUAL "DLL")
+        set(VB_TYPE 2)
+    else()
+        set(VB_TYPE 1)
+    endif()
+    string(MAKE_C_IDENTIFIER "${target}" VB_NAME)
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_versionblock.c)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/versionblock.c.in ${out} @ONLY)
+    target_sources(${target} PRIVATE ${out})
+endfunction()

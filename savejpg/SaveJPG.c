@@ -1,0 +1,2 @@
+/* Placeholder until the JPEG writer lands. */
+int savejpg_placeholder;

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+// Taking in a source picture (BMP, GIF first frame, JPEG, and whatever else
+// Qt reads). The picture is kept at a reduced resolution, never below the
+// tile size (100 x 100) in either direction where the picture is that large:
+// a JPEG is decoded directly at a reduced DCT scale. EXIF orientation is
+// honoured. Damaged, empty or absurdly large pictures are refused with a
+// message, never allocated.
+struct LoadedPicture
+{
+    QImage image;      // Format_RGB32, null on failure
+    QString error;     // why it was refused
+    bool ok() const { return !image.isNull(); }
+};
+
+namespace PictureLoader {
+
+LoadedPicture load(const QString& path);
+
+// Reduces an image already in memory (the screen capture) the same way.
+QImage reduce(const QImage& image);
+
+} // namespace PictureLoader
