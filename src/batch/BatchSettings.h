@@ -11,15 +11,15 @@ class inifile_IO;
 // rules, shared by the batch window and the command-line batch.
 struct TileEffects
 {
-    bool produce = true;    // chkTile: not stored, every tile on at load
-    bool light = false;     // chkLight
-    int lightIndex = 0;     // cmbLight: 0..9 = "-50".."-10", "+10".."+50"
-    bool blur = false;      // chkBokashi
-    int blurIndex = 0;      // cmbBokashi: 0..2 = "x1".."x3"
-    bool block = false;     // chkBlock
-    bool emboss = false;    // chkEnboss
-    bool gray = false;      // chkGray
-    bool contrast = false;  // chkContrast
+    bool produce = true;   // chkTile: not stored, every tile on at load
+    bool light = false;    // chkLight
+    int lightIndex = 0;    // cmbLight: 0..9 = "-50".."-10", "+10".."+50"
+    bool blur = false;     // chkBokashi
+    int blurIndex = 0;     // cmbBokashi: 0..2 = "x1".."x3"
+    bool block = false;    // chkBlock
+    bool emboss = false;   // chkEnboss
+    bool gray = false;     // chkGray
+    bool contrast = false; // chkContrast
 };
 
 // Effect codes of the effect order.
@@ -28,9 +28,9 @@ enum EffectCode { kLight = 0, kBlur = 1, kBlock = 2, kEmboss = 3, kGray = 4, kCo
 struct BatchSettings
 {
     std::array<TileEffects, 4> tiles{};
-    std::array<int, 6> order{0, 1, 2, 3, 4, 5}; // EffectOrder ("Junjo")
+    std::array<int, 6> order{0, 1, 2, 3, 4, 5};         // EffectOrder ("Junjo")
     std::array<bool, 3> inputTypes{true, false, false}; // *.bmp, *.jpg, *.gif
-    bool jpegOutput = false;                             // "DstFile"
+    bool jpegOutput = false;                            // "DstFile"
 
     // Reads the keys with their defaults; malformed or out-of-range values
     // fall back to the defaults. JPEG output only when jpegFlag.
