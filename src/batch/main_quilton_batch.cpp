@@ -1,2 +1,12 @@
-// Placeholder until the command-line batch lands.
-int main() { return 0; }
+// quilton-batch: the folder batch on the command line (see BatchCli.h).
+#include "batch/BatchCli.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    return BatchCli::run(arguments);
+}
