@@ -1,0 +1,106 @@
+#include "app/JpegLibrary.h"
+
+#include "app/mGetFileVer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+// The program folder's copy of the library: its name matched ignoring
+// letter case ("savejpg.SO" counts); an exact match is preferred when the
+// folder holds several spellings.
+QString programCopy(const QString& programFolder)
+{
+    const QString folder = programFolder.isEmpty() ? QStringLiteral("/") : programFolder;
+    const QString wanted = QString::fromLatin1(JpegLibrary::kFileName);
+    const QStringList names =
+        QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    QString found;
+    for (const QString& name : names) {
+        if (name == wanted)
+            return programFolder + QLatin1Char('/') + name;
+        if (found.isEmpty() && name.compare(wanted, Qt::CaseInsensitive) == 0)
+            found = programFolder + QLatin1Char('/') + name;
+    }
+    return found;
+}
+
+// Copies source to target through a temporary file in the target's folder
+// renamed into place: a program already running may have the old copy
+// loaded, and a half-copied library must never be loadable under its name.
+// The copy keeps the source's permissions (it must stay executable).
+bool installCopy(const QString& source, const QString& systemFolder, const QString& target)
+{
+    if (!QDir().mkpath(systemFolder))
+        return false;
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(256 * 1024);
+        if (chunk.isEmpty() || out.write(chunk) != chunk.size()) {
+            out.cancelWriting();
+            return false;
+        }
+    }
+    if (in.error() != QFileDevice::NoError) {
+        out.cancelWriting();
+        return false;
+    }
+    out.setPermissions(in.permissions());
+    return out.commit();
+}
+
+} // namespace
+
+namespace JpegLibrary {
+
+bool keepsProgramCopy(const QStringList& arguments)
+{
+    return arguments.join(QLatin1Char(' ')).contains(QLatin1String("/C"), Qt::CaseSensitive);
+}
+
+JpegLibraryState lookUpAndInstall(const QString& programFolder, const QString& systemFolder,
+                                  bool keepProgramCopy)
+{
+    const QString fileName = QString::fromLatin1(kFileName);
+    const QString systemCopy = systemFolder + QLatin1Char('/') + fileName;
+
+    // Presence and the version shown are those of the system copy as found
+    // now; a copy installed below counts from the next start.
+    JpegLibraryState state;
+    state.jpegFlag = QFileInfo(systemCopy).isFile();
+    state.dllVersionText = versionLine(state.jpegFlag, mGetFileVer::GetFileVersionText(systemCopy));
+
+    const QString candidate = programCopy(programFolder);
+    if (candidate.isEmpty())
+        return state;
+    const FileVersion offered = mGetFileVer::GetFileVersion(candidate);
+    const FileVersion installed = mGetFileVer::GetFileVersion(systemCopy);
+    if (!(installed < offered))
+        return state;
+
+    // A failed copy or deletion is no failure of the start: the state stays
+    // as decided above.
+    if (!installCopy(candidate, systemFolder, systemCopy))
+        return state;
+    state.installed = true;
+    if (!keepProgramCopy)
+        QFile::remove(candidate);
+    return state;
+}
+
+QString versionLine(bool present, const QString& versionText)
+{
+    if (!present)
+        return QStringLiteral("[TalvikJPEG保存DLLがありません]");
+    return QStringLiteral("[ with TalvikJPEG保存DLL Ver.") + versionText + QStringLiteral(" ]");
+}
+
+} // namespace JpegLibrary
