@@ -1,0 +1,104 @@
+#include "output/PictureSaver.h"
+
+#include "app/SaveJpgLoader.h"
+
+#include <QImageWriter>
+#include <QSaveFile>
+
+namespace PictureSaver {
+
+bool isJpegName(const QString& name, bool jpegFlag)
+{
+    return jpegFlag && name.right(3).compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0;
+}
+
+bool saveBmp(const QImage& picture, const QString& path, QString* error)
+{
+    auto fail = [error](const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    if (picture.isNull())
+        return fail(QStringLiteral("There is no picture to write."));
+    if (path.isEmpty())
+        return fail(QStringLiteral("No file name was given."));
+
+    // Qt's BMP writer writes 24 bits per pixel for a 32-bit image; an indexed
+    // or 8-bit grey image would come out as a palette bitmap, so convert.
+    const QImage rgb = picture.format() == QImage::Format_RGB32
+                           ? picture
+                           : picture.convertToFormat(QImage::Format_RGB32);
+
+    // The temporary file is renamed over the target only after everything
+    // was written, so a full disc or a vanished folder never truncates the
+    // existing file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    QImageWriter writer(&file, "bmp");
+    if (!writer.write(rgb)) {
+        const QString text =
+            file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+        file.cancelWriting();
+        return fail(text);
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}
+
+JpegOutcome saveJpeg(const QString& libraryPath, const QImage& picture, const QString& path,
+                     int quality)
+{
+    // The quality travels to the library as a byte; a value that does not
+    // fit fails before anything is loaded.
+    if (quality < 0 || quality > 255)
+        return JpegOutcome::QualityOverflow;
+    // An empty picture has no area to write: the library would refuse it
+    // with its bad-arguments code, so answer the same without calling.
+    if (picture.isNull())
+        return JpegOutcome::FormatError;
+
+    const JpegCallResult result =
+        SaveJpgLoader::save(libraryPath, picture, picture.width(), picture.height(), path, quality);
+    if (!result.loaded)
+        return JpegOutcome::CannotLoad;
+    switch (result.code) {
+    case 0:
+        return JpegOutcome::Saved;
+    case 1:
+        return JpegOutcome::OpenError;
+    case 2:
+        return JpegOutcome::WriteError;
+    case 3:
+        return JpegOutcome::FormatError;
+    case 4:
+        return JpegOutcome::EncoderError;
+    default:
+        return JpegOutcome::OtherCode;
+    }
+}
+
+QString jpegMessage(JpegOutcome outcome)
+{
+    switch (outcome) {
+    case JpegOutcome::OpenError:
+        return QStringLiteral("File Open Error");
+    case JpegOutcome::WriteError:
+        return QStringLiteral("File Write Error");
+    case JpegOutcome::FormatError:
+        return QStringLiteral("File Format Error");
+    case JpegOutcome::EncoderError:
+        return QStringLiteral("Stack Overflow");
+    case JpegOutcome::CannotLoad:
+        return QStringLiteral("SaveJPG.DLLが見つかりません。別途入手してください。");
+    case JpegOutcome::Saved:
+    case JpegOutcome::OtherCode:
+    case JpegOutcome::QualityOverflow:
+        break;
+    }
+    return {};
+}
+
+} // namespace PictureSaver
