@@ -65,7 +65,17 @@ public:
     qint16 Align() const { return m_align; }
 
 private:
-    // ...completed with the implementation
+    // The placement table for Align; false on a result outside 32 bits.
+    bool RecalcPosition();
+    // Reads the desktop's current wallpaper, origin and tiling.
+    void ReadDesktopSettings();
+    QString RegGetString(const QString& keyPath, const QString& valueName) const;
+    bool RegSetString(const QString& keyPath, const QString& valueName, const QString& value);
+    // Hands "SetWallError"/"KillWallError" + description to the reporter.
+    bool fail(const char* what, const QString& description) const;
+    // The key of the saved previous wallpaper for name.
+    static QString savedKey(const QString& name);
+
     RegistryStore& m_store;
     Desktop& m_desktop;
     QString m_windowsFolder;
@@ -81,6 +91,11 @@ private:
     std::array<qint32, 5> m_indent{25, 25, 25, 25, 25};
     QString m_fileName;
     qint16 m_tile = 0;
+    // The desktop's settings as last read by ReadDesktopSettings.
+    QString m_curPath;
+    qint32 m_curX = 0;
+    qint32 m_curY = 0;
+    qint16 m_curTile = 0;
     int m_screenWidth;
     int m_screenHeight;
     int m_tppX;

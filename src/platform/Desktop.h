@@ -19,6 +19,8 @@ public:
     // The path of the current wallpaper as the desktop reports it.
     virtual QString currentWallpaper() const = 0;
     virtual QString name() const = 0;
+    // What went wrong in the last applyWallpaper that returned false.
+    virtual QString errorString() const { return {}; }
 };
 
 // Chooses the implementation once from the environment: GNOME (gsettings),
