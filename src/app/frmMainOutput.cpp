@@ -1,0 +1,214 @@
+// The main window's output commands: saving a tile, the sample web page, the
+// desktop wallpaper and the JPEG quality dialog.
+
+#include "app/frmMain.h"
+
+#include "app/SaveJpgLoader.h"
+#include "app/guiMessage.h"
+#include "batch/frmBatch.h"
+#include "output/PictureSaver.h"
+#include "output/SampleHtml.h"
+#include "output/cWallSet.h"
+#include "output/frmJpegSet.h"
+#include "platform/Browser.h"
+#include "platform/Desktop.h"
+#include "platform/Paths.h"
+#include "platform/RegistryStore.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+// The screen size in device pixels, as the wallpaper placement counts it.
+QSize screenPixels()
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize size = screen->geometry().size() * screen->devicePixelRatio();
+        if (!size.isEmpty())
+            return size;
+    }
+    return QSize(1024, 768);
+}
+
+} // namespace
+
+bool frmMain::SPic(const QString& fileName, QString* error)
+{
+    QString name = fileName;
+    const bool fromDialog = name.isEmpty();
+    if (fromDialog) {
+        if (m_saveFolder.isEmpty())
+            m_saveFolder = programFolder();
+
+        QStringList filters{QStringLiteral("ＢＭＰ (*.bmp)")};
+        if (JpegFlag())
+            filters << QStringLiteral("ＪＰＧ (*.jpg)");
+
+        // No default suffix: the name is saved exactly as typed, and the name
+        // alone decides the format.
+        QFileDialog dialog(this);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+        dialog.setDirectory(m_saveFolder.isEmpty() ? QStringLiteral("/") : m_saveFolder);
+        dialog.setNameFilters(filters);
+        dialog.selectNameFilter(filters.first());
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return false;
+        name = dialog.selectedFiles().first();
+        if (name.isEmpty())
+            return false;
+
+        m_saveFolder = Paths::folderPart(name);
+        // The batch window's output folder follows (and sets SaveFolder back).
+        // A file in the root folder leaves the empty folder part: the root.
+        if (frmBatch* batch = batchWindow())
+            batch->setFolder(1, m_saveFolder.isEmpty() ? QStringLiteral("/") : m_saveFolder);
+    }
+
+    if (PictureSaver::isJpegName(name, JpegFlag())) {
+        if (SaveTileJpeg(name, JpegQuality()))
+            return true;
+        // SaveTileJpeg has told the user already.
+        if (error)
+            *error = name + QStringLiteral(": the JPEG file was not written");
+        return false;
+    }
+
+    QString why;
+    if (PictureSaver::saveBmp(designer().tile(CurrentTile()), name, &why))
+        return true;
+    // From the dialog a failed write ends the save silently; a caller that
+    // passed the name decides what to tell.
+    if (error && !fromDialog)
+        *error = name + QStringLiteral(": ") + why;
+    return false;
+}
+
+bool frmMain::SaveTileJpeg(const QString& fileName, int quality)
+{
+    const PictureSaver::JpegOutcome outcome =
+        PictureSaver::saveJpeg(SaveJpgLoader::systemLibraryPath(context().systemFolder),
+                               designer().tile(CurrentTile()), fileName, quality);
+    const QString message = PictureSaver::jpegMessage(outcome);
+    if (!message.isEmpty())
+        guiMessage::show(this, guiMessage::appTitle(), message, QMessageBox::Information);
+    return outcome == PictureSaver::JpegOutcome::Saved;
+}
+
+void frmMain::HTML(const QString& picturePath)
+{
+    const QString folder = SampleHtml::pageFolder(programFolder());
+    const QString picture = SampleHtml::picturePath(programFolder(), picturePath, JpegFlag());
+    const QString page = folder + QStringLiteral("Sample.html");
+
+    auto notWritten = [this](const QString& path, const QString& why) {
+        guiMessage::show(this, guiMessage::appTitle(),
+                         QStringLiteral("次のファイルを書き込めませんでした。\n") + path +
+                             (why.isEmpty() ? QString() : QString(QStringLiteral("\n") + why)),
+                         QMessageBox::Information);
+    };
+
+    QString why;
+    if (!SampleHtml::writePage(page, picture, &why)) {
+        notWritten(page, why);
+        return;
+    }
+
+    // The page is not opened over a picture that was not written: it would
+    // show an earlier tile, or nothing, as if it were this one.
+    if (picturePath.isEmpty()) {
+        if (JpegFlag()) {
+            if (!SaveTileJpeg(picture, 100))
+                return; // SaveTileJpeg has shown its message
+        } else if (!PictureSaver::saveBmp(designer().tile(CurrentTile()), picture, &why)) {
+            notWritten(picture, why);
+            return;
+        }
+    }
+    Browser::open(page);
+}
+
+void frmMain::setWallpaperFrom(const QImage& picture)
+{
+    if (m_ctx.registry && m_ctx.desktop) {
+        const QSize screen = screenPixels();
+        cWallSet wall(*m_ctx.registry, *m_ctx.desktop, m_ctx.windowsFolder, screen.width(),
+                      screen.height());
+        wall.setErrorReporter([this](const QString& caption, const QString& text) {
+            guiMessage::show(this, caption, text, QMessageBox::Critical);
+        });
+        wall.setFileName(QLatin1String(Paths::kBaseName));
+        wall.setTile(1);
+        wall.setPicture(picture);
+        wall.SetWall(true, false);
+    }
+    setWallpaperUndoEnabled(true);
+}
+
+void frmMain::setWallpaperUndoEnabled(bool enabled)
+{
+    if (m_cmdUndo)
+        m_cmdUndo->setEnabled(enabled);
+}
+
+bool frmMain::wallpaperUndoEnabled() const
+{
+    return m_cmdUndo && m_cmdUndo->isEnabled();
+}
+
+void frmMain::updateWallpaperButtonAtStart()
+{
+    bool own = false;
+    if (m_ctx.registry && m_ctx.desktop) {
+        const QSize screen = screenPixels();
+        const cWallSet wall(*m_ctx.registry, *m_ctx.desktop, m_ctx.windowsFolder, screen.width(),
+                            screen.height());
+        const QFileInfo current(wall.NowWallName());
+        const QString name = current.isFile() ? current.fileName() : QString();
+        own = name.toLower() ==
+              QString(QLatin1String(Paths::kBaseName) + QLatin1String(".bmp")).toLower();
+    }
+    setWallpaperUndoEnabled(own);
+}
+
+void frmMain::mnuSave_Click()
+{
+    SPic(QString());
+}
+
+void frmMain::mnuHtml_Click()
+{
+    HTML(QString());
+}
+
+void frmMain::mnuWall_Click()
+{
+    setWallpaperFrom(designer().tile(CurrentTile()));
+}
+
+void frmMain::mnuJpeg_Click()
+{
+    frmJpegSet dialog(JpegQuality(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        setJpegQuality(dialog.quality());
+}
+
+void frmMain::cmdUndo_Click()
+{
+    if (m_ctx.registry && m_ctx.desktop) {
+        const QSize screen = screenPixels();
+        cWallSet wall(*m_ctx.registry, *m_ctx.desktop, m_ctx.windowsFolder, screen.width(),
+                      screen.height());
+        wall.setErrorReporter([this](const QString& caption, const QString& text) {
+            guiMessage::show(this, caption, text, QMessageBox::Critical);
+        });
+        wall.setFileName(QLatin1String(Paths::kBaseName));
+        wall.KillWall(true);
+    }
+    setWallpaperUndoEnabled(false);
+}
