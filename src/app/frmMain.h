@@ -15,8 +15,10 @@
 #include "tile/TileOperations.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -93,6 +95,21 @@ public:
     // The tile menu "実行(&J)".
     QMenu* tileMenu() const { return m_mnuPop; }
 
+    // Takes a picture file in as the source picture, as the open dialog and a
+    // picture named on the command line do: load, SourceFolder = the file's
+    // folder, the batch window's input folder follows, all tiles composed.
+    // False (and nothing changed) when the file cannot be read.
+    bool openSourceFile(const QString& path, QString* error);
+
+    // The open dialog: gives the chosen path, or the empty text on cancel.
+    // The default shows the program's file dialog; tests install their own.
+    using OpenDialog = std::function<QString(const QString& startFolder)>;
+    void setOpenDialog(OpenDialog dialog);
+
+    // The picture file named on the command line ("quilton picture.jpg"),
+    // as an absolute path; empty when none. "/C" is never a picture.
+    static QString pictureArgument(const QStringList& arguments);
+
 public slots:
     void mnuLight_Click(int index);
     void mnuUndo_Click();
@@ -112,6 +129,33 @@ private:
     // Wallpaper button at start-up: enabled when the own file is the wallpaper.
     void updateWallpaperButtonAtStart();
 
+    // Start-up and shut-down (frmMain.cpp).
+    void Form_Load();
+    void readStartOptions();
+    void captureScreenAtStart();
+    void writeSettings();
+
+    // Controls and menus (frmMainLayout.cpp).
+    void buildWidgets();
+    void buildMenus();
+    QAction* addCommand(QMenu* menu, const QString& caption, const QKeySequence& shortcut);
+
+    // Intake (frmMainIntake.cpp).
+    QString runOpenDialog(const QString& startFolder);
+    void picSrc_Click();
+    void picSrc_DragDrop(const QString& path);
+
+    // Composer display and selection (frmMainTiles.cpp).
+    void chkHalf_Click();
+    void chkMeji_Click();
+    void setProgressWidth(int width);
+    void placeSelectionFrame(int index);
+    void tileMousePressed(int index, Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                          const QPoint& pos);
+    // The current tile holds a picture an effect can work on.
+    bool currentTileReady() const;
+    void repaintTiles();
+
     AppContext m_ctx;
     inifile_IO m_settings;
     TileDesigner m_designer;
@@ -121,11 +165,20 @@ private:
     QString m_saveFolder;
     qint16 m_jpegQuality = 50;
 
-    frmBatch* m_batch = nullptr;
+    // The batch window may unload itself (its close box); the guard follows.
+    QPointer<frmBatch> m_batch;
     frmVersion* m_version = nullptr;
     QMenu* m_mnuPop = nullptr;
     QPushButton* m_cmdUndo = nullptr;
-    // Further widgets and actions are declared by frmMain.cpp's author below.
+    // Further widgets and actions (frmMainLayout.cpp).
     struct Widgets;
     std::unique_ptr<Widgets> m_w;
+
+    OpenDialog m_openDialog;
+    // A close asked for while a batch run was going on: carried out when the
+    // run has stopped.
+    bool m_closeAfterBatchRun = false;
+    // Screen density the window is laid out for: 15 twips to the pixel.
+    int m_twipsPerPixelX = 15;
+    int m_twipsPerPixelY = 15;
 };
