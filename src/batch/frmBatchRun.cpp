@@ -1,0 +1,198 @@
+// The batch run of the batch window and the opening of the output list.
+//
+// The run drives the main window's own operations (TileOperations) on the
+// user-interface thread, letting pending events run before each file and
+// each tile; the caption of cmdBatch is the run state, so a click on
+// "中止(&S)" during those event breaks is the stop request.
+#include "app/frmMain.h"
+#include "app/guiMessage.h"
+#include "batch/BatchEngine.h"
+#include "batch/frmBatch.h"
+#include "batch/frmBatchUi.h"
+#include "batch/frmList.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+const QString kRunCaption = QStringLiteral("実行(&R)");
+const QString kStopCaption = QStringLiteral("中止(&S)");
+constexpr int kTrackTwips = 2415;
+
+} // namespace
+
+bool frmBatch::isRunning() const
+{
+    return m_running;
+}
+
+void frmBatch::requestStop()
+{
+    if (m_running)
+        m_ui->cmdBatch->setText(kRunCaption);
+}
+
+bool frmBatch::stopRequested() const
+{
+    return m_ui->cmdBatch->text() == kRunCaption;
+}
+
+void frmBatch::cmdBatch_Click()
+{
+    if (m_running) {
+        // A click while running asks the run to stop; a further click before
+        // the run has seen it starts nothing (the run is still going on).
+        requestStop();
+        return;
+    }
+    runBatch();
+}
+
+void frmBatch::setProgressTwips(double twips)
+{
+    m_barTwips = twips;
+    QFrame* bar = m_ui->shaProcess[1];
+    const QRect track = m_ui->shaProcess[0]->geometry();
+    bar->setGeometry(track.x(), track.y(), qRound(twips / 15.0), track.height());
+}
+
+void frmBatch::refreshOutputList()
+{
+    refreshFileList(1);
+    File1_PatternChange(1);
+}
+
+void frmBatch::callHook(RunPoint point, int fileIndex, int tile)
+{
+    if (m_runHook)
+        m_runHook(point, fileIndex, tile);
+}
+
+void frmBatch::runBatch()
+{
+    m_running = true;
+    m_ui->shaProcess[0]->show();
+    m_ui->shaProcess[1]->show();
+    m_ui->shaProcess[1]->raise();
+    m_ui->cmdBatch->setText(kStopCaption);
+    setProgressTwips(1);
+
+    // The run works on the file list and the folders as they are now: files
+    // it writes into the input folder are not taken as inputs of this run.
+    const QStringList files = m_files[0];
+    const QString inputFolder = folder(0);
+    const QString outputFolder = folder(1);
+    const qsizetype count = files.size();
+
+    bool stopped = false;
+    QString writeFailure;
+    QStringList skipped;
+    for (qsizetype i = 0; i < count && !stopped && writeFailure.isEmpty(); ++i) {
+        callHook(RunPoint::BeforeFile, int(i), -1);
+        QCoreApplication::processEvents();
+        if (stopRequested()) {
+            stopped = true;
+            break;
+        }
+        const QString name = files.at(i);
+        m_ui->lblNowSel[0]->setText(name);
+        QString error;
+        if (!BatchEngine::prepareFile(m_main, BatchEngine::joinPath(inputFolder, name), &error)) {
+            // No tiles for a picture that cannot be read: the tiles on screen
+            // are the previous picture's and must not carry this name.
+            skipped.append(
+                error.isEmpty() ? name : name + QStringLiteral(" (") + error + QLatin1Char(')'));
+        } else {
+            callHook(RunPoint::AfterCompose, int(i), -1);
+            stopped = stopRequested();
+            for (int t = 0; t < 4 && !stopped; ++t) {
+                callHook(RunPoint::BeforeTile, int(i), t);
+                QCoreApplication::processEvents();
+                if (stopRequested()) {
+                    stopped = true;
+                    break;
+                }
+                const TileEffects fx = tileEffects(t);
+                if (!fx.produce)
+                    continue;
+                const QString tileName = BatchNaming::OutFileName(name, t, m_outExt);
+                m_ui->lblNowSel[1]->setText(tileName);
+                const QString path = BatchEngine::joinPath(outputFolder, tileName);
+                if (!BatchEngine::processTile(m_main, t, fx, m_effectOrder, path, &error)) {
+                    writeFailure = error.isEmpty() ? path : path + QLatin1Char('\n') + error;
+                    break;
+                }
+            }
+        }
+        // End of the file, also after a stop seen within it.
+        setProgressTwips(double(i + 1) / double(count) * kTrackTwips);
+        refreshOutputList();
+    }
+
+    if (stopped) {
+        guiMessage::show(this, guiMessage::appTitle(), QStringLiteral("中断しました。"),
+                         QMessageBox::Information);
+    }
+    if (!writeFailure.isEmpty()) {
+        guiMessage::show(
+            this, guiMessage::appTitle(),
+            QStringLiteral("タイルのファイルを書き込めませんでした。一括処理を終了します。\n") +
+                writeFailure,
+            QMessageBox::Warning);
+    }
+    if (!skipped.isEmpty()) {
+        guiMessage::show(
+            this, guiMessage::appTitle(),
+            QStringLiteral("画像として読み込めなかった %1 個のファイルは処理しませんでした:\n")
+                    .arg(skipped.size()) +
+                skipped.join(QLatin1Char('\n')),
+            QMessageBox::Information);
+    }
+
+    // Finish.
+    setProgressTwips(kTrackTwips);
+    m_ui->cmdBatch->setText(kRunCaption);
+    m_ui->lblNowSel[0]->clear();
+    m_ui->lblNowSel[1]->clear();
+    m_ui->shaProcess[0]->hide();
+    m_ui->shaProcess[1]->hide();
+    m_running = false;
+
+    m_main.batchRunFinished();
+    if (m_unloadAfterRun) {
+        m_unloadAfterRun = false;
+        unload();
+    }
+}
+
+void frmBatch::cmdPrev_Click()
+{
+    openOutputList(true);
+}
+
+void frmBatch::openOutputList(bool messageWhenEmpty)
+{
+    if (m_files[1].isEmpty()) {
+        if (messageWhenEmpty) {
+            guiMessage::show(this, guiMessage::appTitle(), QStringLiteral("ファイルがありません。"),
+                             QMessageBox::Information);
+        }
+        return;
+    }
+    frmList list(m_main, *this);
+    // 100 twips right of and below this window's corner.
+    list.move(pos() + QPoint(qRound(100 / 15.0), qRound(100 / 15.0)));
+    const bool hiding = hideOthers();
+    if (hiding) {
+        m_main.hide();
+        hide();
+    }
+    list.exec();
+    if (hiding) {
+        m_main.show();
+        show();
+    }
+}
