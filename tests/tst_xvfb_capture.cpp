@@ -1,0 +1,90 @@
+// The start-up screen capture on a real X screen (run under xvfb-run): the
+// root window is painted one known colour, and the captured screen must come
+// in as the source picture with the four tiles composed from it.
+#include "TestEnv.h"
+
+#include "app/AppContext.h"
+#include "app/frmMain.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+namespace {
+
+// Only a display made by xvfb-run (its own authority file) is painted: the
+// root window of a real desktop is never touched. The harness falls back to
+// the offscreen platform, which has no screen to grab, so with such a
+// display this test asks for the X11 one. Runs before main().
+const bool kUnderXvfb = [] {
+    const char* display = std::getenv("DISPLAY");
+    const char* authority = std::getenv("XAUTHORITY");
+    const bool xvfb =
+        display && *display && authority && QByteArray(authority).contains("xvfb-run");
+    if (xvfb)
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    return xvfb;
+}();
+
+constexpr QRgb kRootColour = 0x3366cc;
+
+bool allPixels(const QImage& image, QRgb colour)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xffffff) != colour)
+                return false;
+    return true;
+}
+
+} // namespace
+
+class tst_xvfb_capture : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startUpCapturesTheRootWindow();
+};
+
+void tst_xvfb_capture::startUpCapturesTheRootWindow()
+{
+    if (!kUnderXvfb || QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs the X display of xvfb-run");
+    const QString xsetroot = QStandardPaths::findExecutable(QStringLiteral("xsetroot"));
+    if (xsetroot.isEmpty())
+        QSKIP("xsetroot is not installed");
+    QCOMPARE(QProcess::execute(xsetroot, {QStringLiteral("-solid"), QStringLiteral("#3366cc")}), 0);
+
+    QTemporaryDir dir;
+    AppContext context = AppContext::fromSystem({});
+    // The real capture, over folders of the test's own.
+    context.programFolder = dir.path() + QStringLiteral("/prog");
+    context.systemFolder = dir.path() + QStringLiteral("/lib");
+    context.windowsFolder = dir.path() + QStringLiteral("/backgrounds");
+    QDir().mkpath(context.programFolder);
+
+    // The grab covers the whole screen at its pixel size.
+    const QImage screen = context.captureScreen();
+    QScreen* primary = QGuiApplication::primaryScreen();
+    QVERIFY(primary);
+    QCOMPARE(screen.size(), primary->geometry().size() * primary->devicePixelRatio());
+    QCOMPARE(screen.pixel(screen.width() / 2, screen.height() / 2) & 0xffffff, kRootColour);
+
+    frmMain w(context);
+    QVERIFY(w.isVisible());
+    QVERIFY(w.designer().hasSource());
+    QVERIFY(allPixels(w.designer().source(), kRootColour));
+    // One colour in: A and B keep it, C is black, D white.
+    QVERIFY(allPixels(w.designer().tile(0), kRootColour));
+    QVERIFY(allPixels(w.designer().tile(1), kRootColour));
+    QVERIFY(allPixels(w.designer().tile(2), 0x000000));
+    QVERIFY(allPixels(w.designer().tile(3), 0xffffff));
+}
+
+QUILTON_TEST_MAIN(tst_xvfb_capture)
+#include "tst_xvfb_capture.moc"
