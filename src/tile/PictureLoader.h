@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 // Taking in a source picture (BMP, GIF first frame, JPEG, and whatever else
@@ -11,14 +12,21 @@
 // message, never allocated.
 struct LoadedPicture
 {
-    QImage image;      // Format_RGB32, null on failure
-    QString error;     // why it was refused
+    QImage image;  // Format_RGB32, null on failure
+    QString error; // why it was refused
     bool ok() const { return !image.isNull(); }
 };
 
 namespace PictureLoader {
 
 LoadedPicture load(const QString& path);
+
+// The size a picture of the given size is kept at: M/8 of it, rounded down,
+// with the smallest M (1..8) that leaves each side at least the tile's side
+// (or the picture's own side where that is smaller); pictures at most 200
+// pixels on both sides are kept as they are. A JPEG is decoded at M/8 scale
+// directly.
+QSize reducedSize(QSize size);
 
 // Reduces an image already in memory (the screen capture) the same way.
 QImage reduce(const QImage& image);
