@@ -13,8 +13,8 @@ using namespace frmMainLayout;
 namespace {
 
 // Where the tile boxes A to D lie in their frame: two rows of two.
-constexpr std::array<QPoint, 4> kTilePositions{QPoint(30, 24), QPoint(146, 24), QPoint(30, 138),
-                                               QPoint(146, 138)};
+constexpr std::array<QPoint, 4> kTilePositions{QPoint(30, 24), QPoint(156, 24), QPoint(30, 138),
+                                               QPoint(156, 138)};
 
 const QColor kOrange(255, 128, 0);
 const QColor kPaleYellow(255, 255, 192);
@@ -24,7 +24,7 @@ const QColor kPaleYellow(255, 255, 192);
 void frmMain::buildWidgets()
 {
     auto* central = new QWidget(this);
-    central->setFixedSize(446, 342);
+    central->setFixedSize(456, 342);
     setCentralWidget(central);
 
     // The source picture frame.
@@ -49,7 +49,7 @@ void frmMain::buildWidgets()
     // The tile frame. The selection frame is made first so that it lies
     // behind the tile boxes and shows only as a border around one of them.
     m_w->fraDst = new QGroupBox(QStringLiteral("タイル化した画像"), central);
-    m_w->fraDst->setGeometry(176, 4, 262, 292);
+    m_w->fraDst->setGeometry(176, 4, 272, 292);
     m_w->Shape1 = new guiShape(QColor(0, 0, 64), QColor(255, 0, 0), 2, m_w->fraDst);
     m_w->Shape1->setObjectName(QStringLiteral("Shape1"));
     m_w->Shape1->resize(kFrameWidth, kFrameHeight);
@@ -65,17 +65,17 @@ void frmMain::buildWidgets()
     }
     m_w->shaDown = new guiShape(kPaleYellow, kOrange, 1, m_w->fraDst);
     m_w->shaDown->setObjectName(QStringLiteral("shaDown"));
-    m_w->shaDown->setGeometry(30, 256, kTrackWidth, kTrackHeight);
+    m_w->shaDown->setGeometry(39, 256, kTrackWidth, kTrackHeight);
     m_w->shaUp = new guiShape(kOrange, kOrange, 0, m_w->fraDst);
     m_w->shaUp->setObjectName(QStringLiteral("shaUp"));
-    m_w->shaUp->setGeometry(30, 256, kEmptyBarWidth, kTrackHeight);
+    m_w->shaUp->setGeometry(39, 256, kEmptyBarWidth, kTrackHeight);
 
     m_cmdUndo = new QPushButton(QStringLiteral("壁紙を戻す(&U)"), central);
     m_cmdUndo->setObjectName(QStringLiteral("cmdUndo"));
-    m_cmdUndo->setGeometry(218, 304, 120, 30);
+    m_cmdUndo->setGeometry(228, 304, 120, 30);
     m_w->cmdExit = new QPushButton(QStringLiteral("終了(&Q)"), central);
     m_w->cmdExit->setObjectName(QStringLiteral("cmdExit"));
-    m_w->cmdExit->setGeometry(344, 304, 94, 30);
+    m_w->cmdExit->setGeometry(354, 304, 94, 30);
 
     connect(m_w->picSrc, &guiSourceBox::clicked, this, &frmMain::picSrc_Click);
     connect(m_w->picSrc, &guiSourceBox::fileDropped, this, &frmMain::picSrc_DragDrop);
