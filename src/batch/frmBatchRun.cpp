@@ -82,6 +82,10 @@ void frmBatch::runBatch()
 
     // The run works on the file list and the folders as they are now: files
     // it writes into the input folder are not taken as inputs of this run.
+    // The input list is read afresh first: files may have come or gone since
+    // the folder was chosen (a previous run's tiles among them).
+    refreshFileList(0);
+    File1_PatternChange(0);
     const QStringList files = m_files[0];
     const QString inputFolder = folder(0);
     const QString outputFolder = folder(1);
