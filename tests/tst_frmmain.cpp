@@ -374,7 +374,7 @@ void tst_frmmain::openDialogCancelAndBadFilesChangeNothing()
     MessageLog log;
     const QString broken = install.dir.path() + QStringLiteral("/Broken/damaged.jpg");
     QDir().mkpath(QFileInfo(broken).path());
-    QVERIFY(writeBytes(broken, QByteArray("\xff\xd8\xff\xe0 not really a picture", 30)));
+    QVERIFY(writeBytes(broken, QByteArray("\xff\xd8\xff\xe0 not really a picture")));
     for (const QString& refused :
          QStringList{QString(), broken, install.dir.path() + QStringLiteral("/none.bmp")}) {
         answer = refused;
