@@ -3,22 +3,27 @@
 #include "effects/PixelGrid.h"
 #include "effects/Rounding.h"
 
+#include <array>
 #include <cstdint>
 #include <limits>
 
 void ChangeBrightness(QImage& tile, int level)
 {
     PixelGrid grid = ReadTilePixels(tile);
-    const int w = grid.width();
-    const int h = grid.height();
-    // The whole grid, margins included, column by column; each channel on
-    // its own, so repeated steps drift towards white or black.
-    for (int x = 0; x <= w; ++x) {
-        for (int y = 0; y <= h; ++y) {
-            std::uint32_t& cell = grid.at(x, y);
-            cell = channels::withColour(cell, channels::clampByte(channels::red(cell) + level),
-                                        channels::clampByte(channels::green(cell) + level),
-                                        channels::clampByte(channels::blue(cell) + level));
+    std::array<std::uint8_t, 256> shifted{};
+    for (int v = 0; v < 256; ++v)
+        shifted[std::size_t(v)] = std::uint8_t(channels::clampByte(v + level));
+    // Every cell of the grid, margins included, each channel on its own:
+    // repeated steps drift towards white or black. A cell depends on itself
+    // alone, so visiting row by row gives what the column-by-column visit
+    // of the grid gives.
+    for (int y = 0; y <= grid.height(); ++y) {
+        std::uint32_t* cells = grid.row(y);
+        for (int x = 0; x <= grid.width(); ++x) {
+            const std::uint32_t cell = cells[x];
+            cells[x] = channels::withColour(cell, shifted[std::size_t(channels::red(cell))],
+                                            shifted[std::size_t(channels::green(cell))],
+                                            shifted[std::size_t(channels::blue(cell))]);
         }
     }
     WriteTilePixels(tile, grid);

@@ -12,40 +12,38 @@ void EmbossFilter(QImage& tile)
     const int w = grid.width();
     const int h = grid.height();
     const std::size_t stride = std::size_t(w) + 1;
-    const auto index = [stride](int x, int y) { return std::size_t(y) * stride + std::size_t(x); };
 
     // Grey: the channel mean rounded to nearest (grayscale rounds down).
     std::vector<std::uint8_t> grey(stride * (std::size_t(h) + 1));
-    for (int x = 0; x <= w; ++x) {
-        for (int y = 0; y <= h; ++y) {
-            const std::uint32_t cell = grid.at(x, y);
+    for (int y = 0; y <= h; ++y) {
+        const std::uint32_t* cells = grid.row(y);
+        std::uint8_t* greys = grey.data() + std::size_t(y) * stride;
+        for (int x = 0; x <= w; ++x) {
+            const std::uint32_t cell = cells[x];
             const int sum = channels::red(cell) + channels::green(cell) + channels::blue(cell);
-            grey[index(x, y)] = std::uint8_t(rounding::divideHalfEven(sum, 3));
+            greys[x] = std::uint8_t(rounding::divideHalfEven(sum, 3));
         }
     }
 
     // Relief lit from the upper left: 128 minus the steps up from the left,
     // upper and upper-left neighbours that exist. The picture's top row is
-    // compared with the black margin row above it.
-    std::vector<std::uint8_t> relief(grey.size());
-    for (int x = 0; x <= w; ++x) {
-        for (int y = 0; y <= h; ++y) {
-            const int g = grey[index(x, y)];
+    // compared with the black margin row above it. The relief is read from
+    // the grey array alone, so the cells may be written as they are done.
+    for (int y = 0; y <= h; ++y) {
+        const std::uint8_t* here = grey.data() + std::size_t(y) * stride;
+        const std::uint8_t* above = y > 0 ? here - stride : nullptr;
+        std::uint32_t* cells = grid.row(y);
+        for (int x = 0; x <= w; ++x) {
+            const int g = here[x];
             int v = 128;
             if (x > 0)
-                v -= g - grey[index(x - 1, y)];
+                v -= g - here[x - 1];
             if (y > 0)
-                v -= g - grey[index(x, y - 1)];
+                v -= g - above[x];
             if (x > 0 && y > 0)
-                v -= g - grey[index(x - 1, y - 1)];
-            relief[index(x, y)] = std::uint8_t(channels::clampByte(v));
-        }
-    }
-
-    for (int x = 0; x <= w; ++x) {
-        for (int y = 0; y <= h; ++y) {
-            const int e = relief[index(x, y)];
-            grid.at(x, y) = channels::withColour(grid.at(x, y), e, e, e);
+                v -= g - above[x - 1];
+            const int e = channels::clampByte(v);
+            cells[x] = channels::withColour(cells[x], e, e, e);
         }
     }
     WriteTilePixels(tile, grid);

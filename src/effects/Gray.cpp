@@ -5,14 +5,14 @@
 void GrayFilter(QImage& tile)
 {
     PixelGrid grid = ReadTilePixels(tile);
-    const int w = grid.width();
-    const int h = grid.height();
-    // The plain channel mean, rounded down: (1, 1, 0) gives 0.
-    for (int x = 0; x <= w; ++x) {
-        for (int y = 0; y <= h; ++y) {
-            std::uint32_t& cell = grid.at(x, y);
+    // The plain channel mean, rounded down: (1, 1, 0) gives 0. Each cell
+    // depends on itself alone, so the visiting order cannot show.
+    for (int y = 0; y <= grid.height(); ++y) {
+        std::uint32_t* cells = grid.row(y);
+        for (int x = 0; x <= grid.width(); ++x) {
+            const std::uint32_t cell = cells[x];
             const int g = (channels::red(cell) + channels::green(cell) + channels::blue(cell)) / 3;
-            cell = channels::withColour(cell, g, g, g);
+            cells[x] = channels::withColour(cell, g, g, g);
         }
     }
     WriteTilePixels(tile, grid);

@@ -23,9 +23,10 @@ PixelGrid ReadTilePixels(const QImage& tile)
     // bottom-up pixel transfer leaves it: the filters depend on both margins.
     for (int y = 1; y <= h; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(source.constScanLine(y - 1));
+        std::uint32_t* cells = grid.row(y);
         for (int x = 0; x < w; ++x)
-            grid.at(x, y) = line[x] & kColourMask;
-        grid.at(w, y) = grid.at(0, y - 1);
+            cells[x] = line[x] & kColourMask;
+        cells[w] = grid.row(y - 1)[0];
     }
     return grid;
 }
@@ -39,7 +40,8 @@ void WriteTilePixels(QImage& tile, const PixelGrid& grid)
     // Only the picture area goes back: grid row 0 and column W are margins.
     for (int y = 1; y <= h; ++y) {
         auto* line = reinterpret_cast<QRgb*>(tile.scanLine(y - 1));
+        const std::uint32_t* cells = grid.row(y);
         for (int x = 0; x < w; ++x)
-            line[x] = kOpaque | (grid.at(x, y) & kColourMask);
+            line[x] = kOpaque | (cells[x] & kColourMask);
     }
 }

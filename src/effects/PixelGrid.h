@@ -24,6 +24,9 @@ public:
     int height() const { return m_h; }  // H: picture height
     std::uint32_t& at(int x, int y) { return m_cells[std::size_t(y) * (m_w + 1) + x]; }
     std::uint32_t at(int x, int y) const { return m_cells[std::size_t(y) * (m_w + 1) + x]; }
+    // Grid row y as W + 1 consecutive cells (x = 0..W).
+    std::uint32_t* row(int y) { return m_cells.data() + std::size_t(y) * (m_w + 1); }
+    const std::uint32_t* row(int y) const { return m_cells.data() + std::size_t(y) * (m_w + 1); }
 
 private:
     int m_w;

@@ -19,7 +19,7 @@ inline double halfEven(double value)
 
 // sum / count rounded half to even, for sum >= 0 and count > 0: the same
 // result as dividing in double precision and rounding, without the division.
-inline int divideHalfEven(int sum, int count)
+constexpr int divideHalfEven(int sum, int count)
 {
     const int quotient = sum / count;
     const int twiceRest = 2 * (sum % count);
