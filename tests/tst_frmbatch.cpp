@@ -8,6 +8,7 @@
 #include "app/guiMessage.h"
 #include "app/inifile_IO.h"
 #include "batch/frmBatch.h"
+#include "batch/frmKouka.h"
 #include "batch/guiFolderList.h"
 #include "platform/Desktop.h"
 #include "platform/RegistryStore.h"
@@ -512,6 +513,35 @@ private slots:
         for (const QString& name : names)
             QVERIFY2(readBytes(install.out + '/' + name) == readBytes(cli + '/' + name),
                      qPrintable(name));
+    }
+
+    // The order dialog opened from the menu edits the window's order, which
+    // the next run uses and the unload stores.
+    void effectOrderFromTheMenu()
+    {
+        Install install;
+        frmBatch& b = install.start();
+        QAction* mnuKouka = nullptr;
+        const QList<QAction*> actions = b.findChildren<QAction*>();
+        for (QAction* a : actions)
+            if (a->text() == QStringLiteral("効果の処理順序設定(&K)..."))
+                mnuKouka = a;
+        QVERIFY(mnuKouka);
+        bool seen = false;
+        QTimer::singleShot(0, this, [&] {
+            if (auto* dialog = qobject_cast<frmKouka*>(QApplication::activeModalWidget())) {
+                seen = true;
+                dialog->exchange(5, 0);
+                dialog->close();
+            }
+        });
+        mnuKouka->trigger();
+        QVERIFY(seen);
+        QCOMPARE(b.EffectOrder(), (std::array<int, 6>{5, 1, 2, 3, 4, 0}));
+        b.unload();
+        inifile_IO ini;
+        ini.setFileName(install.ini());
+        QCOMPARE(ini.ReadStr("Kouka", "Junjo", {}), QStringLiteral("512340"));
     }
 
     // Closing the main window during a run stops the run, then closes.

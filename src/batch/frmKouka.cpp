@@ -111,6 +111,11 @@ frmKouka::frmKouka(std::array<int, 6>& order, const QIcon& icon, QWidget* parent
     connect(m_cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 }
 
+QString frmKouka::mimeType()
+{
+    return kBoxMime;
+}
+
 QString frmKouka::effectName(int code)
 {
     static const char* const kNames[6] = {"明度",     "ぼかし",         "ブロック",

@@ -19,6 +19,9 @@ public:
     // order: the batch window's EffectOrder, changed in place by exchanges.
     frmKouka(std::array<int, 6>& order, const QIcon& icon, QWidget* parent = nullptr);
 
+    // The format of a dragged box's data.
+    static QString mimeType();
+
     // The name the dialog shows for an effect code ("明度" .. "コントラスト").
     static QString effectName(int code);
 
