@@ -200,6 +200,8 @@ private slots:
     void halfSizeChangesHeightsOnly();
     void progressBarFollowsTheRun();
     void menusHaveCaptionsAndShortcuts();
+    void closeDuringBatchRunWaitsForTheRunToStop();
+    void batchWindowClosedByItsBoxIsLoadedAgain();
 };
 
 void tst_frmmain::firstStartCapturesTheScreenWithDefaults()
@@ -742,6 +744,73 @@ void tst_frmmain::menusHaveCaptionsAndShortcuts()
     QCOMPARE(static_cast<QAbstractButton*>(child(w, "cmdFolderSel"))->text(),
              QStringLiteral("一括処理(&B)..."));
     QCOMPARE(w.tileBox(0)->toolTip(), QStringLiteral("右クリックでメニュー表示"));
+}
+
+void tst_frmmain::closeDuringBatchRunWaitsForTheRunToStop()
+{
+    Install install;
+    frmMain w(install.context(patternPicture()));
+    const QString in = install.dir.path() + QStringLiteral("/In");
+    const QString out = install.dir.path() + QStringLiteral("/Out");
+    QDir().mkpath(in);
+    QDir().mkpath(out);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(patternPicture(40 + i, 30).save(in + QStringLiteral("/p%1.bmp").arg(i), "BMP"));
+    frmBatch* batch = w.batchWindow();
+    batch->setFolder(0, in);
+    batch->setFolder(1, out);
+
+    MessageLog log;
+    int filesStarted = 0;
+    bool closeAccepted = true;
+    bool visibleDuringRun = false;
+    bool iniDuringRun = true;
+    batch->setRunHook([&](frmBatch::RunPoint point, int file, int) {
+        if (point != frmBatch::RunPoint::BeforeFile)
+            return;
+        ++filesStarted;
+        if (file == 0) {
+            closeAccepted = w.close();
+            visibleDuringRun = w.isVisible();
+            iniDuringRun = QFile::exists(install.ini());
+        }
+    });
+    batch->cmdBatch_Click();
+    // The close only asked the run to stop; nothing was written meanwhile.
+    QVERIFY(!closeAccepted);
+    QVERIFY(visibleDuringRun);
+    QVERIFY(!iniDuringRun);
+    QVERIFY(filesStarted < 3);
+    QVERIFY(!batch->isRunning());
+    // Once the run has ended the window closes and writes its settings.
+    QTRY_VERIFY(!w.isVisible());
+    inifile_IO ini;
+    ini.setFileName(install.ini());
+    QCOMPARE(ini.ReadStr("Folder", "Source", {}), in);
+    QCOMPARE(ini.ReadStr("Folder", "Save", {}), out);
+}
+
+void tst_frmmain::batchWindowClosedByItsBoxIsLoadedAgain()
+{
+    Install install;
+    frmMain w(install.context(QImage()));
+    w.showBatchWindow();
+    QPointer<frmBatch> first = w.batchWindow();
+    QVERIFY(first->isVisible());
+    QVERIFY(first->close());
+    // Unloaded by its close box: the next use loads a new, hidden one that
+    // still follows the main window's folders.
+    const QString folder = install.dir.path() + QStringLiteral("/Later");
+    QDir().mkpath(folder);
+    frmBatch* second = w.batchWindow();
+    QVERIFY(second != first.data());
+    QVERIFY(!second->isVisible());
+    second->setFolder(0, folder);
+    QCOMPARE(w.SourceFolder(), folder);
+    QVERIFY(w.close());
+    inifile_IO ini;
+    ini.setFileName(install.ini());
+    QCOMPARE(ini.ReadStr("Folder", "Source", {}), folder);
 }
 
 QUILTON_TEST_MAIN(tst_frmmain)

@@ -62,6 +62,7 @@ frmMain::~frmMain()
 {
     // The batch window is a window of its own (no parent); it goes with us.
     delete m_batch.data();
+    delete m_unloadedBatch.data();
 }
 
 void frmMain::Form_Load()
@@ -226,8 +227,10 @@ void frmMain::batchWindowUnloaded()
 {
     // The window has written its settings; it is freed once its own events
     // are done, and loaded afresh at its next use.
-    if (m_batch)
+    if (m_batch) {
         m_batch->deleteLater();
+        m_unloadedBatch = m_batch;
+    }
     m_batch = nullptr;
 }
 

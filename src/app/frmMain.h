@@ -167,6 +167,9 @@ private:
 
     // The batch window may unload itself (its close box); the guard follows.
     QPointer<frmBatch> m_batch;
+    // A batch window that unloaded itself and awaits its deferred deletion;
+    // freed with this window at the latest.
+    QPointer<frmBatch> m_unloadedBatch;
     frmVersion* m_version = nullptr;
     QMenu* m_mnuPop = nullptr;
     QPushButton* m_cmdUndo = nullptr;

@@ -22,7 +22,10 @@ struct Message
 void show(QWidget* parent, const QString& caption, const QString& text, QMessageBox::Icon icon);
 
 // The program's title for message captions: "Quilton".
-inline QString appTitle() { return QStringLiteral("Quilton"); }
+inline QString appTitle()
+{
+    return QStringLiteral("Quilton");
+}
 
 // Replaces the message box with hook (nullptr restores it). For tests.
 void setCapture(std::function<void(const Message&)> hook);
