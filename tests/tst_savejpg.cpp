@@ -172,6 +172,18 @@ private slots:
         QCOMPARE(folderEntries(dir.path()), QStringList());
     }
 
+    void encoderFailureLeavesNoFile()
+    {
+        // Wider than a JPEG can be: the encoder refuses it after the file
+        // was opened, and nothing may stay behind.
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("wide.jpg"));
+        writeFile(file, "old picture");
+        QCOMPARE(save(flat(65501, 1, qRgb(5, 5, 5)), 65501, 1, file, 50).code, 4);
+        QCOMPARE(readFile(file), QByteArray("old picture"));
+        QCOMPARE(folderEntries(dir.path()), QStringList{QStringLiteral("wide.jpg")});
+    }
+
     void directCallWithNullArguments()
     {
         void* handle = dlopen(QFile::encodeName(libraryPath()).constData(), RTLD_NOW | RTLD_LOCAL);

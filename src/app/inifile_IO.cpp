@@ -146,21 +146,26 @@ std::optional<QByteArray> findValue(const QString& path, const QString& section,
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
 
+    // One buffer for every line: reading lines into fresh arrays would cost
+    // an allocation of the whole line limit per line.
+    QByteArray buffer(kLineKept + 1, Qt::Uninitialized);
+    QByteArray skipped(kLineKept + 1, Qt::Uninitialized);
     bool firstLine = true;
     bool inSection = false;
     while (true) {
-        QByteArray line = file.readLine(kLineKept);
-        if (line.isEmpty())
+        const qint64 length = file.readLine(buffer.data(), buffer.size());
+        if (length <= 0)
             return std::nullopt; // end of file or a read error
-        if (!line.endsWith('\n')) {
-            // Skip the rest of an overlong line.
-            QByteArray rest = line;
-            while (!rest.isEmpty() && !rest.endsWith('\n'))
-                rest = file.readLine(kLineKept);
+        std::string_view text(buffer.constData(), static_cast<std::size_t>(length));
+        if (text.ends_with('\n')) {
+            text.remove_suffix(1);
         } else {
-            line.chop(1);
+            // Skip the rest of an overlong line.
+            qint64 rest = 0;
+            do
+                rest = file.readLine(skipped.data(), skipped.size());
+            while (rest > 0 && skipped.at(rest - 1) != '\n');
         }
-        std::string_view text(line.constData(), static_cast<std::size_t>(line.size()));
         if (firstLine && text.starts_with(kUtf8Bom))
             text.remove_prefix(kUtf8Bom.size());
         firstLine = false;
