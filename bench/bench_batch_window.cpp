@@ -1,7 +1,8 @@
 // The batch window's run for the batch benchmark: builds the main window
 // offscreen over a temporary program folder whose settings name the input
 // and output folders (JPEG inputs, BMP output, all four tiles, no effect),
-// clicks "実行(&R)" and prints the run's time in seconds. The run is the one
+// clicks "実行(&R)" and prints the run's wall time and processor time in
+// seconds. The run is the one
 // a user starts: the same window, the same event breaks before each file and
 // tile, the same composer and saving.
 //
@@ -22,6 +23,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+
+#include <time.h>
+
+namespace {
+
+double processorSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -67,11 +81,13 @@ int main(int argc, char** argv)
 
     auto* run = batch->findChild<QPushButton*>(QStringLiteral("cmdBatch"));
     QElapsedTimer timer;
+    const double cpuStart = processorSeconds();
     timer.start();
     run->click();
     const double seconds = timer.nsecsElapsed() / 1e9;
+    const double cpu = processorSeconds() - cpuStart;
     for (const QString& m : messages)
         std::fprintf(stderr, "message: %s\n", qPrintable(m));
-    std::printf("%.4f\n", seconds);
+    std::printf("%.4f %.4f\n", seconds, cpu);
     return messages.isEmpty() ? 0 : 1;
 }
