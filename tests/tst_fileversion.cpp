@@ -75,19 +75,6 @@ private slots:
         QCOMPARE(parts, text.isEmpty() ? QStringLiteral("0.0.0.0") : text);
     }
 
-    void versionsCompareMajorFirst()
-    {
-        const auto v = [](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
-            return FileVersion{a, b, c, d};
-        };
-        QVERIFY(v(1, 0, 0, 2) < v(1, 0, 0, 3));
-        QVERIFY(v(1, 9, 0, 0) < v(1, 10, 0, 0));
-        QVERIFY(v(1, 0, 40000, 0) > v(1, 0, 32767, 65535));
-        QVERIFY(v(0, 0, 0, 0) < v(0, 0, 0, 1));
-        QVERIFY(v(2, 0, 0, 0) > v(1, 65535, 65535, 65535));
-        QVERIFY(FileVersion{}.isNull());
-    }
-
     void unreadableFilesHaveNoVersion()
     {
         const QString pipe = m_dir.filePath(QStringLiteral("pipe"));

@@ -312,12 +312,6 @@ private slots:
         QVERIFY(!result.loaded);
         QVERIFY(!QFileInfo::exists(file));
     }
-
-    void systemLibraryPath()
-    {
-        QCOMPARE(SaveJpgLoader::systemLibraryPath(QStringLiteral("/home/u/.local/lib")),
-                 QStringLiteral("/home/u/.local/lib/SaveJPG.so"));
-    }
 };
 
 QUILTON_TEST_MAIN(tst_savejpg)
