@@ -17,9 +17,14 @@ namespace {
 // not write it). Each frame is w x h palette indices. The LZW stream sends
 // every index as a literal and a clear code after every second one, so the
 // codes stay three bits wide.
+// The frames cover frameSize at the top-left corner (the whole picture when
+// empty).
 QByteArray makeGif(int w, int h, const QList<QRgb>& palette,
-                   const std::vector<std::vector<uchar>>& frames, int transparentIndex = -1)
+                   const std::vector<std::vector<uchar>>& frames, int transparentIndex = -1,
+                   QSize frameSize = QSize())
 {
+    if (frameSize.isEmpty())
+        frameSize = QSize(w, h);
     QByteArray gif("GIF89a");
     const auto word = [&gif](int v) {
         gif.append(char(v & 0xff));
@@ -45,8 +50,8 @@ QByteArray makeGif(int w, int h, const QList<QRgb>& palette,
         gif.append(char(0x2c));
         word(0);
         word(0);
-        word(w);
-        word(h);
+        word(frameSize.width());
+        word(frameSize.height());
         gif.append(char(0));
         gif.append(char(2)); // LZW minimum code size
 
@@ -154,6 +159,7 @@ private slots:
     void reducedSizeKeepsTileSize();
     void loadsBmpExactly();
     void loadsGifFirstFrameOnWhite();
+    void gifWithUndrawnPixelsComesOutOpaque();
     void loadsJpeg();
     void largeJpegIsDecodedReduced();
     void honoursExifOrientation_data();
@@ -245,6 +251,29 @@ void tst_pictureloader::loadsGifFirstFrameOnWhite()
         QCOMPARE(loaded.image.pixel(x, 1), qRgb(0, 255, 0));
         QCOMPARE(loaded.image.pixel(x, 2), qRgb(0, 0, 255));
         QCOMPARE(loaded.image.pixel(x, 3), qRgb(255, 255, 255));
+    }
+}
+
+void tst_pictureloader::gifWithUndrawnPixelsComesOutOpaque()
+{
+    // Qt's reader gives Format_RGB32 but may leave pixels that no frame
+    // data reached with a top byte other than 0xff (seen with data that ends
+    // early); the tiles and effects count on opaque pixels.
+    const QByteArray shortData = QByteArray::fromBase64(
+        "R0lGODlhEAAQAPAAAACAAAAAACH5BAAAAAAALAAAAAAQABAAAAIOhI+my+0Po5y02ouzPgUAOw==");
+    const QList<QRgb> palette = {qRgb(255, 0, 0), qRgb(0, 255, 0), 0, 0};
+    const std::vector<uchar> frame(2 * 2, uchar(1));
+    const QByteArray smallFrame = makeGif(4, 4, palette, {frame}, -1, QSize(2, 2));
+    for (const QByteArray& gif : {shortData, smallFrame}) {
+        const LoadedPicture loaded = PictureLoader::load(write("undrawn.gif", gif));
+        QVERIFY2(loaded.ok(), qPrintable(loaded.error));
+        QCOMPARE(loaded.image.format(), QImage::Format_RGB32);
+        // Raw words: QImage::pixel() would add the 0xff itself.
+        for (int y = 0; y < loaded.image.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(loaded.image.constScanLine(y));
+            for (int x = 0; x < loaded.image.width(); ++x)
+                QCOMPARE(qAlpha(line[x]), 255);
+        }
     }
 }
 

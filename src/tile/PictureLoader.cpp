@@ -159,8 +159,18 @@ bool bmpIsWhole(const QString& path)
 // Opaque Format_RGB32: transparent pixels are laid on white.
 QImage opaque(const QImage& image)
 {
-    if (!image.hasAlphaChannel())
-        return image.convertToFormat(QImage::Format_RGB32);
+    if (!image.hasAlphaChannel()) {
+        // Format_RGB32 ignores the top byte, but not every reader fills it
+        // (the GIF reader leaves 0 where no frame pixel was drawn); the
+        // effects and the tiles count on 0xff there.
+        QImage out = image.convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < out.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int x = 0; x < out.width(); ++x)
+                line[x] |= 0xff000000u;
+        }
+        return out;
+    }
     QImage out(image.size(), QImage::Format_RGB32);
     if (out.isNull())
         return out;
