@@ -31,12 +31,16 @@ QImage flatPicture(QRgb colour, int w, int h)
     return picture;
 }
 
+// Reads the raw words: QImage::pixel() of a Format_RGB32 image adds the
+// 0xff itself and would hide a cleared alpha byte.
 bool allOpaque(const QImage& image)
 {
-    for (int y = 0; y < image.height(); ++y)
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x)
-            if (qAlpha(image.pixel(x, y)) != 255)
+            if (qAlpha(line[x]) != 255)
                 return false;
+    }
     return true;
 }
 

@@ -138,7 +138,10 @@ void tst_effects::gridRoundTripLeavesTileUnchanged()
 
 void tst_effects::gridWriteIgnoresMarginsAndKeepsTileOpaque()
 {
+    // The top byte starts as 0 (Format_RGB32 ignores it); written pixels
+    // must come out with 0xff there.
     QImage tile = flatTile(qRgb(1, 2, 3));
+    tile.fill(0x00010203u);
     PixelGrid grid = ReadTilePixels(tile);
     for (int x = 0; x <= 100; ++x)
         grid.at(x, 0) = 0x00ffffff;
@@ -149,6 +152,12 @@ void tst_effects::gridWriteIgnoresMarginsAndKeepsTileOpaque()
     VERIFY_PIXELS(tile, [](int x, int y) {
         return x == 5 && y == 4 ? qRgb(0x10, 0x20, 0x30) : qRgb(1, 2, 3);
     });
+    // Raw words: QImage::pixel() would add the 0xff itself.
+    for (int y = 0; y < tile.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(tile.constScanLine(y));
+        for (int x = 0; x < tile.width(); ++x)
+            QCOMPARE(qAlpha(line[x]), 255);
+    }
 }
 
 void tst_effects::brightnessClampsEachChannel_data()
