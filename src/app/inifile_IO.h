@@ -19,7 +19,9 @@ public:
 
     // Writes value under section/key. False when the file cannot be written
     // (missing folder, read-only file) or when section, key or value holds a
-    // line break or NUL, or section or key is empty; the file is then unchanged.
+    // line break or NUL, section or key is empty, or the key could not be read
+    // back as written (holds '=', starts with ';' or '['); the file is then
+    // unchanged.
     bool WriteStr(const QString& section, const QString& key, const QString& value);
 
     // The stored value converted to a 16-bit integer: a decimal number with
