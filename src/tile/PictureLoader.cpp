@@ -198,7 +198,13 @@ QSize reducedSize(QSize size)
 
 LoadedPicture load(const QString& path)
 {
-    QImageReader::setAllocationLimit(kAllocationLimitMb);
+    // Set once, before the first reader exists: pictures are loaded on
+    // worker threads too, which may then only read the setting.
+    static const bool limited = [] {
+        QImageReader::setAllocationLimit(kAllocationLimitMb);
+        return true;
+    }();
+    Q_UNUSED(limited);
 
     const QFileInfo info(path);
     if (!info.isFile())
