@@ -453,6 +453,36 @@ private slots:
         QCOMPARE(messages.list.size(), 1);
     }
 
+    // A stop while a picture is being loaded (off the user-interface thread)
+    // ends the run at once: that picture gets no tiles, its end-of-file steps
+    // still run.
+    void stopWhileAPictureLoads()
+    {
+        Install install;
+        for (int i = 0; i < 3; ++i)
+            install.picture(QStringLiteral("f%1.jpg").arg(i), i, 1200, 900);
+        frmBatch& b = install.start();
+        child<QCheckBox>(b, "chkType_1")->setChecked(true);
+        b.setRunHook([&](frmBatch::RunPoint point, int file, int) {
+            if (point == frmBatch::RunPoint::LoadStarted && file == 1)
+                child<QPushButton>(b, "cmdBatch")->click();
+        });
+        Messages messages;
+        double barAtMessage = -1;
+        messages.onMessage = [&](const guiMessage::Message&) { barAtMessage = b.progressTwips(); };
+        child<QPushButton>(b, "cmdBatch")->click();
+        QCOMPARE(messages.list.size(), 1);
+        QCOMPARE(messages.list.first().text, QStringLiteral("中断しました。"));
+        QCOMPARE(barAtMessage, 2.0 / 3.0 * 2415);
+        QCOMPARE(filesIn(install.out),
+                 (QStringList{"f0(A).bmp", "f0(B).bmp", "f0(C).bmp", "f0(D).bmp"}));
+        QCOMPARE(text(b, "lblNum_1"), QStringLiteral("4"));
+        // The next run starts from the first file and does them all.
+        b.setRunHook({});
+        child<QPushButton>(b, "cmdBatch")->click();
+        QCOMPARE(filesIn(install.out).size(), 12);
+    }
+
     // An unreadable input is skipped with no tiles under its name (never the
     // previous picture's), the run goes on, and one message lists it.
     void unreadableFilesAreListedOnce()

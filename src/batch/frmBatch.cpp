@@ -63,6 +63,8 @@ frmBatch::frmBatch(frmMain& main) : QWidget(nullptr), m_main(main), m_ui(new Ui)
 
 frmBatch::~frmBatch()
 {
+    // A load left running by a stop refers to this window.
+    finishPendingLoad();
     delete m_ui;
 }
 

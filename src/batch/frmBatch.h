@@ -13,8 +13,11 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
+class QEventLoop;
 class frmMain;
+struct LoadedPicture;
 
 class frmBatch : public QWidget
 {
@@ -57,8 +60,9 @@ public:
     BatchSettings currentSettings() const;
 
     // Points of a run at which the hook is called, for tests and timing:
-    // before a file's first step, after its tiles are composed, before a tile.
-    enum class RunPoint { BeforeFile, AfterCompose, BeforeTile };
+    // before a file's first step, once its picture is being loaded (off the
+    // user-interface thread), after its tiles are composed, before a tile.
+    enum class RunPoint { BeforeFile, LoadStarted, AfterCompose, BeforeTile };
     using RunHook = std::function<void(RunPoint point, int fileIndex, int tile)>;
     void setRunHook(RunHook hook) { m_runHook = std::move(hook); }
     // The progress bar's width in twips (shaProcess(1)).
@@ -101,6 +105,13 @@ private:
     void refreshOutputList();
     void openOutputList(bool messageWhenEmpty);
     void callHook(RunPoint point, int fileIndex, int tile);
+    struct PendingLoad;
+    // Loads a picture on a worker thread while the window's events run, so a
+    // stop is seen at once even while a large photograph is decoded. False
+    // when a stop came first (the load then ends on its own, unused).
+    bool loadPicture(const QString& path, int fileIndex, LoadedPicture* picture);
+    // Waits for a load left running by a stop.
+    void finishPendingLoad();
 
     frmMain& m_main;
     Ui* m_ui = nullptr;
@@ -113,4 +124,6 @@ private:
     bool m_unloaded = false;
     bool m_unloadAfterRun = false;
     RunHook m_runHook;
+    std::shared_ptr<PendingLoad> m_pendingLoad;
+    QEventLoop* m_loadLoop = nullptr;
 };

@@ -10,11 +10,16 @@
 #include "batch/frmBatch.h"
 #include "batch/frmBatchUi.h"
 #include "batch/frmList.h"
+#include "tile/PictureLoader.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -33,6 +38,8 @@ void frmBatch::requestStop()
 {
     if (m_running)
         m_ui->cmdBatch->setText(kRunCaption);
+    if (m_loadLoop)
+        m_loadLoop->quit();
 }
 
 bool frmBatch::stopRequested() const
@@ -71,6 +78,55 @@ void frmBatch::callHook(RunPoint point, int fileIndex, int tile)
         m_runHook(point, fileIndex, tile);
 }
 
+struct frmBatch::PendingLoad
+{
+    std::thread worker;
+    std::atomic<bool> done{false};
+    LoadedPicture picture;
+};
+
+void frmBatch::finishPendingLoad()
+{
+    if (m_pendingLoad && m_pendingLoad->worker.joinable())
+        m_pendingLoad->worker.join();
+    m_pendingLoad.reset();
+}
+
+bool frmBatch::loadPicture(const QString& path, int fileIndex, LoadedPicture* picture)
+{
+    finishPendingLoad();
+    auto load = std::make_shared<PendingLoad>();
+    m_pendingLoad = load;
+    load->worker = std::thread([this, load, path] {
+        load->picture = PictureLoader::load(path);
+        load->done = true;
+        // Wakes the waiting loop; a posted call to a window that is gone by
+        // then is dropped with it (the window joins this thread first).
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_loadLoop)
+                    m_loadLoop->quit();
+            },
+            Qt::QueuedConnection);
+    });
+    callHook(RunPoint::LoadStarted, fileIndex, -1);
+    // The loop also ends on a wake-up left over from a load abandoned by an
+    // earlier stop, hence the loop around it.
+    while (!load->done && !stopRequested()) {
+        QEventLoop loop;
+        m_loadLoop = &loop;
+        if (!load->done)
+            loop.exec();
+        m_loadLoop = nullptr;
+    }
+    if (!load->done || stopRequested())
+        return false;
+    finishPendingLoad();
+    *picture = std::move(load->picture);
+    return true;
+}
+
 void frmBatch::runBatch()
 {
     m_running = true;
@@ -104,12 +160,21 @@ void frmBatch::runBatch()
         const QString name = files.at(i);
         m_ui->lblNowSel[0]->setText(name);
         QString error;
-        if (!BatchEngine::prepareFile(m_main, BatchEngine::joinPath(inputFolder, name), &error)) {
+        LoadedPicture picture;
+        if (!loadPicture(BatchEngine::joinPath(inputFolder, name), int(i), &picture)) {
+            stopped = true;
+        } else if (!picture.ok()) {
             // No tiles for a picture that cannot be read: the tiles on screen
             // are the previous picture's and must not carry this name.
-            skipped.append(
-                error.isEmpty() ? name : name + QStringLiteral(" (") + error + QLatin1Char(')'));
+            skipped.append(picture.error.isEmpty()
+                               ? name
+                               : name + QStringLiteral(" (") + picture.error + QLatin1Char(')'));
         } else {
+            // The picture becomes the main window's source picture, as its
+            // own intake does, and all four tiles are composed.
+            m_main.designer().setSource(picture.image);
+            m_main.sourceBox()->update();
+            m_main.cmdExec_Click(-1);
             callHook(RunPoint::AfterCompose, int(i), -1);
             stopped = stopRequested();
             for (int t = 0; t < 4 && !stopped; ++t) {
