@@ -330,6 +330,21 @@ private slots:
         // The root folder shows its path.
         b.setFolder(0, QStringLiteral("/"));
         QCOMPARE(child<QGroupBox>(b, "fraFolderSel_0")->title(), QStringLiteral("入力設定 - /"));
+        // A drive that cannot be read: folder and drive lists go back, silently.
+        auto* drive = child<guiDriveList>(b, "Drive1_0");
+        b.setFolder(0, sub);
+        const QString driveBefore = drive->currentText();
+        QVERIFY(!driveBefore.isEmpty());
+        drive->addItem(QStringLiteral("/no-such-volume"));
+        drive->setCurrentIndex(drive->count() - 1);
+        b.Drive1_Change(0);
+        QCOMPARE(b.folder(0), sub);
+        QCOMPARE(drive->currentText(), driveBefore);
+        // A readable one: its root becomes the folder.
+        drive->setCurrentIndex(drive->findText(QStringLiteral("/")));
+        b.Drive1_Change(0);
+        QCOMPARE(b.folder(0), QStringLiteral("/"));
+        b.setFolder(0, sub);
         // A folder that no longer exists: its nearest existing parent.
         b.setFolder(0, sub + QStringLiteral("/gone/deeper"));
         QCOMPARE(b.folder(0), sub);
