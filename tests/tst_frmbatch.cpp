@@ -611,6 +611,32 @@ private slots:
         QCOMPARE(ini.ReadStr("Kouka", "Junjo", {}), QStringLiteral("012345"));
     }
 
+    // The batch window's close box during a run: the run stops first, then
+    // the window unloads (its keys written).
+    void closeBoxDuringARun()
+    {
+        Install install;
+        for (int i = 0; i < 2; ++i)
+            install.picture(QStringLiteral("f%1.bmp").arg(i), i);
+        frmBatch& b = install.start();
+        b.show();
+        QPointer<frmBatch> window(&b);
+        child<QCheckBox>(b, "chkBlock_2")->setChecked(true);
+        b.setRunHook([&](frmBatch::RunPoint point, int file, int tile) {
+            if (point == frmBatch::RunPoint::BeforeTile && file == 0 && tile == 1)
+                QVERIFY(!b.close()); // refused while running
+        });
+        Messages messages;
+        child<QPushButton>(b, "cmdBatch")->click();
+        QCOMPARE(messages.list.size(), 1);
+        QCOMPARE(filesIn(install.out), QStringList{"f0(A).bmp"});
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(window.isNull());
+        inifile_IO ini;
+        ini.setFileName(install.ini());
+        QCOMPARE(ini.ReadStr("Kouka", "Block", {}), QStringLiteral("0010"));
+    }
+
     // A right click on the output folder list opens the output list only
     // when there are output files; with none, nothing at all happens.
     void rightClickOnTheOutputFolders()
