@@ -14,6 +14,7 @@
 #include <QTemporaryFile>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <map>
@@ -82,7 +83,7 @@ bool prepareOutputFolder(const QString& folder, QString* error)
 // Inputs whose tile files have the same names (a.bmp and a.jpg) form one group,
 // done in input order by one worker, so the later input's tiles win whatever
 // the number of jobs, as in a run of one job.
-std::vector<std::vector<int>> groupByOutputName(const QStringList& inputs)
+std::vector<std::vector<int>> groupByOutputName(const QStringList& inputs, bool largestFirst)
 {
     std::vector<std::vector<int>> groups;
     std::map<QString, size_t> groupOf;
@@ -93,7 +94,26 @@ std::vector<std::vector<int>> groupByOutputName(const QStringList& inputs)
             groups.emplace_back();
         groups[it->second].push_back(i);
     }
-    return groups;
+    // With several workers, the largest pictures first, so that no worker is
+    // left with a big one at the end while the others are idle. Only the
+    // order of the work changes: results are reported in input order.
+    if (!largestFirst)
+        return groups;
+    std::vector<qint64> bytes(groups.size(), 0);
+    for (size_t g = 0; g < groups.size(); ++g) {
+        for (int i : groups[g])
+            bytes[g] += QFileInfo(inputs.at(i)).size();
+    }
+    std::vector<size_t> order(groups.size());
+    for (size_t g = 0; g < order.size(); ++g)
+        order[g] = g;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return bytes[a] > bytes[b]; });
+    std::vector<std::vector<int>> sorted;
+    sorted.reserve(groups.size());
+    for (size_t g : order)
+        sorted.push_back(std::move(groups[g]));
+    return sorted;
 }
 
 } // namespace
@@ -166,7 +186,7 @@ int run(const QStringList& arguments)
         return 0;
     }
 
-    const std::vector<std::vector<int>> groups = groupByOutputName(inputs);
+    const std::vector<std::vector<int>> groups = groupByOutputName(inputs, cl.jobs > 1);
     std::vector<BatchEngine::FileResult> results(size_t(inputs.size()));
     std::vector<char> processed(size_t(inputs.size()), 0);
     std::atomic<size_t> nextGroup{0};
