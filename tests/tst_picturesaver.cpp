@@ -76,6 +76,7 @@ private slots:
     void formatIsChosenByTheNameAlone();
     void bmpRoundTripIsExactAt24Bits_data();
     void bmpRoundTripIsExactAt24Bits();
+    void bmpBytesDoNotDependOnTheScreenResolution();
     void failedOverwriteKeepsTheOldFile();
     void bmpRefusesNothingToWrite();
     void jpegQualityReachesTheLibrary();
@@ -138,6 +139,26 @@ void tst_picturesaver::bmpRoundTripIsExactAt24Bits()
     QCOMPARE(loaded.convertToFormat(QImage::Format_RGB32),
              picture.convertToFormat(QImage::Format_RGB32));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("tile.bmp")});
+}
+
+// The windows' tiles carry the screen's resolution, quilton-batch's Qt's
+// default: both must write the same file for the same tile.
+void tst_picturesaver::bmpBytesDoNotDependOnTheScreenResolution()
+{
+    QImage at96(10, 6, QImage::Format_RGB32);
+    at96.fill(QColor(12, 200, 99));
+    QImage at144 = at96;
+    at96.setDotsPerMeterX(3780);
+    at96.setDotsPerMeterY(3780);
+    at144.setDotsPerMeterX(5669);
+    at144.setDotsPerMeterY(2835);
+    QTemporaryDir dir;
+    QVERIFY(PictureSaver::saveBmp(at96, dir.filePath(QStringLiteral("a.bmp"))));
+    QVERIFY(PictureSaver::saveBmp(at144, dir.filePath(QStringLiteral("b.bmp"))));
+    const QByteArray a = readAll(dir.filePath(QStringLiteral("a.bmp")));
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("b.bmp"))), a);
+    const int xPelsPerMeter = quint8(a[38]) | (quint8(a[39]) << 8);
+    QCOMPARE(xPelsPerMeter, 3780);
 }
 
 void tst_picturesaver::failedOverwriteKeepsTheOldFile()

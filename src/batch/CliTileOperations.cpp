@@ -3,13 +3,6 @@
 #include "output/PictureSaver.h"
 #include "tile/PictureLoader.h"
 
-namespace {
-
-// 96 dots per inch in dots per metre, as Qt rounds it.
-constexpr int kDotsPerMeter96Dpi = 3780;
-
-} // namespace
-
 CliTileOperations::CliTileOperations(bool half, bool chamfer, QString jpegLibraryPath,
                                      int jpegQuality)
     : m_jpegLibrary(std::move(jpegLibraryPath)), m_jpegQuality(jpegQuality)
@@ -74,13 +67,7 @@ bool CliTileOperations::SPic(const QString& fileName, QString* error)
         return false;
     }
     if (!PictureSaver::isJpegName(fileName, !m_jpegLibrary.isEmpty())) {
-        // The BMP header carries the picture's resolution. Without a screen
-        // Qt makes it 100 dpi; the program's screens have 15 twips a pixel,
-        // 96 dpi, which is what the windows' tiles carry. Same bytes either way.
-        QImage picture = tile;
-        picture.setDotsPerMeterX(kDotsPerMeter96Dpi);
-        picture.setDotsPerMeterY(kDotsPerMeter96Dpi);
-        return PictureSaver::saveBmp(picture, fileName, error);
+        return PictureSaver::saveBmp(tile, fileName, error);
     }
     const PictureSaver::JpegOutcome outcome =
         PictureSaver::saveJpeg(m_jpegLibrary, tile, fileName, m_jpegQuality);

@@ -7,6 +7,11 @@
 
 namespace PictureSaver {
 
+namespace {
+// 96 dots per inch in dots per metre, as Qt rounds it.
+constexpr int kDotsPerMeter96Dpi = 3780;
+} // namespace
+
 bool isJpegName(const QString& name, bool jpegFlag)
 {
     return jpegFlag && name.right(3).compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0;
@@ -26,9 +31,15 @@ bool saveBmp(const QImage& picture, const QString& path, QString* error)
 
     // Qt's BMP writer writes 24 bits per pixel for a 32-bit image; an indexed
     // or 8-bit grey image would come out as a palette bitmap, so convert.
-    const QImage rgb = picture.format() == QImage::Format_RGB32
-                           ? picture
-                           : picture.convertToFormat(QImage::Format_RGB32);
+    QImage rgb = picture.format() == QImage::Format_RGB32
+                     ? picture
+                     : picture.convertToFormat(QImage::Format_RGB32);
+    // The resolution in the header is always 96 dpi (15 twips a pixel, the
+    // screens the program is laid out for), whatever the screen or process
+    // the picture was made in, so the same tile gives the same bytes from
+    // the windows and from quilton-batch.
+    rgb.setDotsPerMeterX(kDotsPerMeter96Dpi);
+    rgb.setDotsPerMeterY(kDotsPerMeter96Dpi);
 
     // The temporary file is renamed over the target only after everything
     // was written, so a full disc or a vanished folder never truncates the
