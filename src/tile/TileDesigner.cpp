@@ -13,6 +13,14 @@ constexpr int kContrastStrength = 50;
 constexpr int kBlockWidth = 10;
 constexpr int kBlockHeight = 5;
 
+// The effects work on the current tile once it has been composed; before
+// that it is null and they do nothing.
+template <typename Effect> void onComposed(QImage& tile, Effect effect)
+{
+    if (!tile.isNull())
+        effect(tile);
+}
+
 } // namespace
 
 void TileDesigner::setSource(const QImage& picture)
@@ -52,9 +60,7 @@ void TileDesigner::setCurrentTile(int index)
 
 void TileDesigner::light(int level)
 {
-    QImage& current = tile(m_current);
-    if (!current.isNull())
-        ChangeBrightness(current, level);
+    onComposed(tile(m_current), [level](QImage& image) { ChangeBrightness(image, level); });
 }
 
 bool TileDesigner::lightPercent(int percent)
@@ -68,36 +74,28 @@ bool TileDesigner::lightPercent(int percent)
 
 void TileDesigner::contrast()
 {
-    QImage& current = tile(m_current);
-    if (!current.isNull())
-        mContrast::ApplyContrast(current, kContrastSquare, kContrastSquare, current,
-                                 kContrastStrength);
+    onComposed(tile(m_current), [](QImage& image) {
+        mContrast::ApplyContrast(image, kContrastSquare, kContrastSquare, image, kContrastStrength);
+    });
 }
 
 void TileDesigner::blur()
 {
-    QImage& current = tile(m_current);
-    if (!current.isNull())
-        BlurFilter(current);
+    onComposed(tile(m_current), BlurFilter);
 }
 
 void TileDesigner::block()
 {
-    QImage& current = tile(m_current);
-    if (!current.isNull())
-        BlockFilter(current, kBlockWidth, kBlockHeight);
+    onComposed(tile(m_current),
+               [](QImage& image) { BlockFilter(image, kBlockWidth, kBlockHeight); });
 }
 
 void TileDesigner::gray()
 {
-    QImage& current = tile(m_current);
-    if (!current.isNull())
-        GrayFilter(current);
+    onComposed(tile(m_current), GrayFilter);
 }
 
 void TileDesigner::emboss()
 {
-    QImage& current = tile(m_current);
-    if (!current.isNull())
-        EmbossFilter(current);
+    onComposed(tile(m_current), EmbossFilter);
 }
