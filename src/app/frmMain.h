@@ -152,8 +152,9 @@ private:
     void placeSelectionFrame(int index);
     void tileMousePressed(int index, Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
                           const QPoint& pos);
-    // The current tile holds a picture an effect can work on.
-    bool currentTileReady() const;
+    // Runs effect on the current tile and repaints the tiles; false (and
+    // nothing done) while the current tile holds no picture yet.
+    bool runOnCurrentTile(const std::function<void(TileDesigner&)>& effect);
     void repaintTiles();
 
     AppContext m_ctx;

@@ -3,68 +3,54 @@
 #include "app/frmMain.h"
 #include "effects/Effects.h"
 
-bool frmMain::currentTileReady() const
+bool frmMain::runOnCurrentTile(const std::function<void(TileDesigner&)>& effect)
 {
     // Before the first design the tiles hold no picture: the effects then
     // have nothing to work on and do nothing.
-    return !m_designer.tile(m_designer.currentTile()).isNull();
+    if (m_designer.tile(m_designer.currentTile()).isNull())
+        return false;
+    effect(m_designer);
+    repaintTiles();
+    return true;
 }
 
 void frmMain::mnuLight_Click(int index)
 {
-    if (index < 0 || index > 1 || !currentTileReady())
-        return;
-    m_designer.light(index == 0 ? 25 : -25);
-    repaintTiles();
+    if (index == 0 || index == 1)
+        runOnCurrentTile([index](TileDesigner& d) { d.light(index == 0 ? 25 : -25); });
 }
 
 bool frmMain::CLight(qint16 iPercent)
 {
-    if (!currentTileReady())
-        return CLightLevel(iPercent).has_value();
-    const bool ok = m_designer.lightPercent(iPercent);
-    repaintTiles();
+    // Without a picture the answer still says whether the step is drawable.
+    bool ok = CLightLevel(iPercent).has_value();
+    runOnCurrentTile([&ok, iPercent](TileDesigner& d) { ok = d.lightPercent(iPercent); });
     return ok;
 }
 
 void frmMain::mnuContrast_Click()
 {
-    if (!currentTileReady())
-        return;
-    m_designer.contrast();
-    repaintTiles();
+    runOnCurrentTile(&TileDesigner::contrast);
 }
 
 void frmMain::mnuBokashi_Click()
 {
-    if (!currentTileReady())
-        return;
-    m_designer.blur();
-    repaintTiles();
+    runOnCurrentTile(&TileDesigner::blur);
 }
 
 void frmMain::mnuBlock_Click()
 {
-    if (!currentTileReady())
-        return;
-    m_designer.block();
-    repaintTiles();
+    runOnCurrentTile(&TileDesigner::block);
 }
 
 void frmMain::mnuGray_Click()
 {
-    if (!currentTileReady())
-        return;
-    m_designer.gray();
-    repaintTiles();
+    runOnCurrentTile(&TileDesigner::gray);
 }
 
 void frmMain::mnuEnboss_Click()
 {
-    if (!currentTileReady())
-        return;
-    m_designer.emboss();
-    repaintTiles();
+    runOnCurrentTile(&TileDesigner::emboss);
 }
 
 void frmMain::mnuUndo_Click()

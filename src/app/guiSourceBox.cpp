@@ -58,12 +58,8 @@ void guiSourceBox::mouseReleaseEvent(QMouseEvent* event)
 
 void guiSourceBox::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (offersDrop(event->mimeData())) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    // Entering is answered like every later move over the box.
+    dragMoveEvent(event);
 }
 
 void guiSourceBox::dragMoveEvent(QDragMoveEvent* event)
