@@ -4,6 +4,7 @@
 // and the tests reach in here; the program talks to Desktop.
 
 #include "platform/Desktop.h"
+#include "platform/RegistryStore.h"
 
 #include <QByteArray>
 #include <QString>
@@ -37,6 +38,40 @@ QString parseGVariantPath(const QString& printed);
 // A GVariant text literal for a string: single quotes, with backslash and
 // single quote escaped.
 QString gvariantString(const QString& text);
+
+// What the desktops driven by a helper program share: the helper's failure
+// kept for errorString(), and the wallpaper recorded in the store once the
+// desktop has taken it.
+class HelperDesktop : public Desktop
+{
+public:
+    // What was recorded last, for desktops that cannot be asked.
+    QString currentWallpaper() const override
+    {
+        return m_store.get(QLatin1String(kDesktopKey), QStringLiteral("Wallpaper"));
+    }
+    QString errorString() const override { return m_error; }
+
+protected:
+    explicit HelperDesktop(RegistryStore& store) : m_store(store) {}
+
+    // Runs a helper; on failure keeps its reason and returns false.
+    bool runHelper(const QString& program, const QStringList& arguments)
+    {
+        const ProcessResult result = run(program, arguments);
+        if (!result.ok)
+            m_error = result.error;
+        return result.ok;
+    }
+    // Records path (empty: none) as the desktop's wallpaper.
+    void recordApplied(const QString& path)
+    {
+        m_store.set(QLatin1String(kDesktopKey), QStringLiteral("Wallpaper"), path);
+    }
+
+    RegistryStore& m_store;
+    QString m_error;
+};
 
 // Each takes the full path of its helper program.
 std::unique_ptr<Desktop> makeGnome(RegistryStore& store, const QString& gsettings);

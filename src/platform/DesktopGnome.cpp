@@ -1,5 +1,4 @@
 #include "platform/DesktopBackends.h"
-#include "platform/RegistryStore.h"
 
 #include <QUrl>
 
@@ -11,11 +10,11 @@ const QString kSchema = QStringLiteral("org.gnome.desktop.background");
 
 // GNOME keeps the wallpaper in its settings: the picture as a file URI (one
 // for the light and one for the dark style) and how it is laid out.
-class GnomeDesktop : public Desktop
+class GnomeDesktop : public HelperDesktop
 {
 public:
     GnomeDesktop(RegistryStore& store, QString gsettings)
-        : m_store(store), m_gsettings(std::move(gsettings))
+        : HelperDesktop(store), m_gsettings(std::move(gsettings))
     {
     }
 
@@ -38,7 +37,7 @@ public:
                      tiled ? QStringLiteral("wallpaper") : QStringLiteral("centered")))
                 return false;
         }
-        m_store.set(QLatin1String(kDesktopKey), QStringLiteral("Wallpaper"), path);
+        recordApplied(path);
         return true;
     }
 
@@ -51,27 +50,21 @@ public:
         const ProcessResult uri =
             run(m_gsettings, {QStringLiteral("get"), kSchema, QStringLiteral("picture-uri")});
         if (!options.ok || !uri.ok)
-            return m_store.get(QLatin1String(kDesktopKey), QStringLiteral("Wallpaper"));
+            return HelperDesktop::currentWallpaper();
         if (parseGVariantPath(QString::fromUtf8(options.output)) == QLatin1String("none"))
             return {};
         return parseGVariantPath(QString::fromUtf8(uri.output));
     }
 
     QString name() const override { return QStringLiteral("gnome"); }
-    QString errorString() const override { return m_error; }
 
 private:
     bool set(const QString& key, const QString& value)
     {
-        const ProcessResult result = run(m_gsettings, {QStringLiteral("set"), kSchema, key, value});
-        if (!result.ok)
-            m_error = result.error;
-        return result.ok;
+        return runHelper(m_gsettings, {QStringLiteral("set"), kSchema, key, value});
     }
 
-    RegistryStore& m_store;
     QString m_gsettings;
-    QString m_error;
 };
 
 } // namespace

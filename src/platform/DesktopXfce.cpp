@@ -1,5 +1,4 @@
 #include "platform/DesktopBackends.h"
-#include "platform/RegistryStore.h"
 
 namespace DesktopBackends {
 
@@ -12,11 +11,11 @@ const QString kImageStyle = QStringLiteral("image-style");
 // XFCE keeps one backdrop per monitor and workspace in the xfce4-desktop
 // channel; the wallpaper goes onto every one of them, so it shows whatever
 // workspace or monitor the user looks at.
-class XfceDesktop : public Desktop
+class XfceDesktop : public HelperDesktop
 {
 public:
     XfceDesktop(RegistryStore& store, QString xfconfQuery)
-        : m_store(store), m_xfconf(std::move(xfconfQuery))
+        : HelperDesktop(store), m_xfconf(std::move(xfconfQuery))
     {
     }
 
@@ -67,31 +66,19 @@ public:
             m_error = QStringLiteral("The XFCE desktop lists no backdrop to change.");
             return false;
         }
-        m_store.set(QLatin1String(kDesktopKey), QStringLiteral("Wallpaper"), path);
+        recordApplied(path);
         return true;
     }
 
-    QString currentWallpaper() const override
-    {
-        return m_store.get(QLatin1String(kDesktopKey), QStringLiteral("Wallpaper"));
-    }
-
     QString name() const override { return QStringLiteral("xfce"); }
-    QString errorString() const override { return m_error; }
 
 private:
     bool set(const QStringList& arguments)
     {
-        const ProcessResult result =
-            run(m_xfconf, QStringList{QStringLiteral("-c"), kChannel} + arguments);
-        if (!result.ok)
-            m_error = result.error;
-        return result.ok;
+        return runHelper(m_xfconf, QStringList{QStringLiteral("-c"), kChannel} + arguments);
     }
 
-    RegistryStore& m_store;
     QString m_xfconf;
-    QString m_error;
 };
 
 } // namespace
