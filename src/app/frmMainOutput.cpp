@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <optional>
+
 namespace {
 
 // The screen size in device pixels, as the wallpaper placement counts it.
@@ -32,6 +34,22 @@ QSize screenPixels()
             return size;
     }
     return QSize(1024, 768);
+}
+
+// The program's own wallpaper on the context's desktop, its errors shown over
+// window; none without a desktop to set.
+std::optional<cWallSet> ownWallpaper(const AppContext& ctx, QWidget* window)
+{
+    if (!ctx.registry || !ctx.desktop)
+        return std::nullopt;
+    const QSize screen = screenPixels();
+    std::optional<cWallSet> wall(std::in_place, *ctx.registry, *ctx.desktop, ctx.windowsFolder,
+                                 screen.width(), screen.height());
+    wall->setErrorReporter([window](const QString& caption, const QString& text) {
+        guiMessage::show(window, caption, text, QMessageBox::Critical);
+    });
+    wall->setFileName(QLatin1String(Paths::kBaseName));
+    return wall;
 }
 
 } // namespace
@@ -135,17 +153,10 @@ void frmMain::HTML(const QString& picturePath)
 
 void frmMain::setWallpaperFrom(const QImage& picture)
 {
-    if (m_ctx.registry && m_ctx.desktop) {
-        const QSize screen = screenPixels();
-        cWallSet wall(*m_ctx.registry, *m_ctx.desktop, m_ctx.windowsFolder, screen.width(),
-                      screen.height());
-        wall.setErrorReporter([this](const QString& caption, const QString& text) {
-            guiMessage::show(this, caption, text, QMessageBox::Critical);
-        });
-        wall.setFileName(QLatin1String(Paths::kBaseName));
-        wall.setTile(1);
-        wall.setPicture(picture);
-        wall.SetWall(true, false);
+    if (std::optional<cWallSet> wall = ownWallpaper(m_ctx, this)) {
+        wall->setTile(1);
+        wall->setPicture(picture);
+        wall->SetWall(true, false);
     }
     setWallpaperUndoEnabled(true);
 }
@@ -164,11 +175,8 @@ bool frmMain::wallpaperUndoEnabled() const
 void frmMain::updateWallpaperButtonAtStart()
 {
     bool own = false;
-    if (m_ctx.registry && m_ctx.desktop) {
-        const QSize screen = screenPixels();
-        const cWallSet wall(*m_ctx.registry, *m_ctx.desktop, m_ctx.windowsFolder, screen.width(),
-                            screen.height());
-        const QFileInfo current(wall.NowWallName());
+    if (const std::optional<cWallSet> wall = ownWallpaper(m_ctx, this)) {
+        const QFileInfo current(wall->NowWallName());
         const QString name = current.isFile() ? current.fileName() : QString();
         own = name.toLower() ==
               QString(QLatin1String(Paths::kBaseName) + QLatin1String(".bmp")).toLower();
@@ -200,15 +208,7 @@ void frmMain::mnuJpeg_Click()
 
 void frmMain::cmdUndo_Click()
 {
-    if (m_ctx.registry && m_ctx.desktop) {
-        const QSize screen = screenPixels();
-        cWallSet wall(*m_ctx.registry, *m_ctx.desktop, m_ctx.windowsFolder, screen.width(),
-                      screen.height());
-        wall.setErrorReporter([this](const QString& caption, const QString& text) {
-            guiMessage::show(this, caption, text, QMessageBox::Critical);
-        });
-        wall.setFileName(QLatin1String(Paths::kBaseName));
-        wall.KillWall(true);
-    }
+    if (std::optional<cWallSet> wall = ownWallpaper(m_ctx, this))
+        wall->KillWall(true);
     setWallpaperUndoEnabled(false);
 }
