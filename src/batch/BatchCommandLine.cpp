@@ -27,6 +27,29 @@ std::optional<int> wholeNumber(const QString& text)
     return value;
 }
 
+// The effects without a level: their name, code and tick.
+struct PlainEffect
+{
+    const char* name;
+    int code;
+    bool TileEffects::*ticked;
+};
+
+const PlainEffect* plainEffect(const QString& name)
+{
+    static const PlainEffect kPlainEffects[] = {
+        {"block", kBlock, &TileEffects::block},
+        {"emboss", kEmboss, &TileEffects::emboss},
+        {"gray", kGray, &TileEffects::gray},
+        {"contrast", kContrast, &TileEffects::contrast},
+    };
+    for (const PlainEffect& e : kPlainEffects) {
+        if (name == QLatin1String(e.name))
+            return &e;
+    }
+    return nullptr;
+}
+
 // "light:P", "blur:N", "block", "emboss", "gray", "contrast" or "none", comma
 // separated, into the effects of one tile (produce is left alone).
 bool parseEffectList(const QString& list, TileEffects* fx, QString* error)
@@ -66,18 +89,9 @@ bool parseEffectList(const QString& list, TileEffects* fx, QString* error)
             }
             result.blur = true;
             result.blurIndex = *n - 1;
-        } else if (colon < 0 && name == QLatin1String("block")) {
-            code = kBlock;
-            result.block = true;
-        } else if (colon < 0 && name == QLatin1String("emboss")) {
-            code = kEmboss;
-            result.emboss = true;
-        } else if (colon < 0 && name == QLatin1String("gray")) {
-            code = kGray;
-            result.gray = true;
-        } else if (colon < 0 && name == QLatin1String("contrast")) {
-            code = kContrast;
-            result.contrast = true;
+        } else if (const PlainEffect* plain = colon < 0 ? plainEffect(name) : nullptr) {
+            code = plain->code;
+            result.*plain->ticked = true;
         } else {
             *error = QStringLiteral("unknown effect \"%1\"; the effects are light:P, blur:N, "
                                     "block, emboss, gray, contrast (or none)")

@@ -21,38 +21,39 @@ bool prepareFile(TileOperations& ops, const QString& inputPath, QString* error)
     return true;
 }
 
+namespace {
+
+// The effects that are one call each: the tick that turns them on and the
+// call, by effect code.
+struct PlainEffect
+{
+    int code;
+    bool TileEffects::*ticked;
+    void (TileOperations::*apply)();
+};
+
+const PlainEffect kPlainEffects[] = {
+    {kBlock, &TileEffects::block, &TileOperations::mnuBlock_Click},
+    {kEmboss, &TileEffects::emboss, &TileOperations::mnuEnboss_Click},
+    {kGray, &TileEffects::gray, &TileOperations::mnuGray_Click},
+    {kContrast, &TileEffects::contrast, &TileOperations::mnuContrast_Click},
+};
+
+} // namespace
+
 void applyEffects(TileOperations& ops, const TileEffects& fx, const std::array<int, 6>& order)
 {
     for (int code : order) {
-        switch (code) {
-        case kLight:
-            if (fx.light)
-                ops.CLight(qint16(BatchNaming::lightPercent(fx.lightIndex)));
-            break;
-        case kBlur:
-            if (fx.blur) {
-                for (int pass = 0; pass <= fx.blurIndex; ++pass)
-                    ops.mnuBokashi_Click();
+        if (code == kLight && fx.light) {
+            ops.CLight(qint16(BatchNaming::lightPercent(fx.lightIndex)));
+        } else if (code == kBlur && fx.blur) {
+            for (int pass = 0; pass <= fx.blurIndex; ++pass)
+                ops.mnuBokashi_Click();
+        } else {
+            for (const PlainEffect& e : kPlainEffects) {
+                if (e.code == code && fx.*e.ticked)
+                    (ops.*e.apply)();
             }
-            break;
-        case kBlock:
-            if (fx.block)
-                ops.mnuBlock_Click();
-            break;
-        case kEmboss:
-            if (fx.emboss)
-                ops.mnuEnboss_Click();
-            break;
-        case kGray:
-            if (fx.gray)
-                ops.mnuGray_Click();
-            break;
-        case kContrast:
-            if (fx.contrast)
-                ops.mnuContrast_Click();
-            break;
-        default:
-            break;
         }
     }
 }
