@@ -37,17 +37,10 @@ QImage randomPicture(int w, int h)
     return picture;
 }
 
-double threadMicroseconds()
+double microseconds(clockid_t clock)
 {
     timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
-}
-
-double wallMicroseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(clock, &now);
     return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
 }
 
@@ -63,12 +56,12 @@ Timing medianMicroseconds(int rounds, int batch, const std::function<void()>& ca
     std::vector<double> cpu;
     std::vector<double> wall;
     for (int round = 0; round < rounds; ++round) {
-        const double cpuStart = threadMicroseconds();
-        const double wallStart = wallMicroseconds();
+        const double cpuStart = microseconds(CLOCK_THREAD_CPUTIME_ID);
+        const double wallStart = microseconds(CLOCK_MONOTONIC);
         for (int i = 0; i < batch; ++i)
             call();
-        cpu.push_back((threadMicroseconds() - cpuStart) / batch);
-        wall.push_back((wallMicroseconds() - wallStart) / batch);
+        cpu.push_back((microseconds(CLOCK_THREAD_CPUTIME_ID) - cpuStart) / batch);
+        wall.push_back((microseconds(CLOCK_MONOTONIC) - wallStart) / batch);
     }
     std::sort(cpu.begin(), cpu.end());
     std::sort(wall.begin(), wall.end());
@@ -89,46 +82,25 @@ int main(int argc, char** argv)
     struct Case
     {
         const char* name;
-        std::function<void()> call;
+        std::function<void(QImage&)> effect;
     };
     const std::vector<Case> effects = {
-        {"brightness +25",
-         [&] {
-             tile = committed;
-             ChangeBrightness(tile, 25);
-         }},
-        {"contrast 50",
-         [&] {
-             tile = committed;
-             mContrast::ApplyContrast(tile, 100, 100, tile, 50);
-         }},
-        {"blur",
-         [&] {
-             tile = committed;
-             BlurFilter(tile);
-         }},
-        {"block 10 x 5",
-         [&] {
-             tile = committed;
-             BlockFilter(tile, 10, 5);
-         }},
-        {"emboss",
-         [&] {
-             tile = committed;
-             EmbossFilter(tile);
-         }},
-        {"grayscale",
-         [&] {
-             tile = committed;
-             GrayFilter(tile);
-         }},
+        {"brightness +25", [](QImage& t) { ChangeBrightness(t, 25); }},
+        {"contrast 50", [](QImage& t) { mContrast::ApplyContrast(t, 100, 100, t, 50); }},
+        {"blur", BlurFilter},
+        {"block 10 x 5", [](QImage& t) { BlockFilter(t, 10, 5); }},
+        {"emboss", EmbossFilter},
+        {"grayscale", GrayFilter},
     };
 
     std::printf("on a 100 x 100 tile          cpu us   wall us   cpu / goal of %.0f us\n",
                 kGoalMicroseconds);
     bool allWithinGoal = true;
     for (const Case& effect : effects) {
-        const Timing t = medianMicroseconds(rounds, kBatch, effect.call);
+        const Timing t = medianMicroseconds(rounds, kBatch, [&] {
+            tile = committed;
+            effect.effect(tile);
+        });
         allWithinGoal = allWithinGoal && t.cpu < kGoalMicroseconds;
         std::printf("  %-26s %7.1f   %7.1f   %6.2f\n", effect.name, t.cpu, t.wall,
                     t.cpu / kGoalMicroseconds);
