@@ -246,11 +246,21 @@ void tst_wallset::setWallErrorIsReported()
              qPrintable(world.reports[0]));
     QCOMPARE(world.desk("TileWallpaper"), QStringLiteral("0")); // stopped at the failing step
 
-    // The desktop refusing is reported too, not passed off as done.
+    // On GNOME the wallpaper saved is the one GNOME shows, not an older one
+    // still named in the store; GNOME refusing is reported, not passed off
+    // as done.
     FakeTools tools;
     World gnome;
     gnome.desktop =
         DesktopBackends::makeGnome(gnome.store, tools.path(QStringLiteral("gsettings")));
+    const QString mine = gnome.dir.filePath(QStringLiteral("mine.png"));
+    touch(mine);
+    tools.write(QStringLiteral("gs-picture-uri"),
+                "'" + QUrl::fromLocalFile(mine).toEncoded() + "'");
+    tools.write(QStringLiteral("gs-picture-options"), "'zoom'");
+    gnome.store.set(kDesk, QStringLiteral("Wallpaper"), QStringLiteral("/old/stale.bmp"));
+    QVERIFY(gnome.setWall(picture96(10, 10)));
+    QCOMPARE(gnome.saved("FileName"), mine);
     tools.write(QStringLiteral("fail-gsettings"), "");
     QVERIFY(!gnome.setWall(picture96(10, 10), false));
     QCOMPARE(gnome.reports.size(), 1);
