@@ -90,10 +90,8 @@ private slots:
             << "SrcFile=100;DstFile=0;Light=0000;Bokashi=0000;Block=0000;Enboss=0000;Gray=0000;"
                "Contrast=0000;BIndex=0000;LIndex=0000;Junjo=012345";
         QTest::newRow("Junjo 5: padded, lacking digits") << "Junjo=5" << true << "Junjo=012345";
-        QTest::newRow("Junjo of seven digits: the first six")
-            << "Junjo=5432101" << true << "Junjo=543210";
-        QTest::newRow("Junjo of five digits: a permutation")
-            << "Junjo=12345" << true << "Junjo=123450";
+        QTest::newRow("Junjo 7 digits: first six") << "Junjo=5432101" << true << "Junjo=543210";
+        QTest::newRow("Junjo 5 digits: padded") << "Junjo=12345" << true << "Junjo=123450";
         QTest::newRow("Junjo repeating a digit") << "Junjo=012344" << true << "Junjo=012345";
         QTest::newRow("DstFile 1 with the library") << "DstFile=1" << true << "DstFile=1";
         QTest::newRow("DstFile 1 without the library") << "DstFile=1" << false << "DstFile=0";
