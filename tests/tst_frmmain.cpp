@@ -270,7 +270,7 @@ private slots:
         QCOMPARE(w.batchWindow()->folder(0), folder);
     }
 
-    void clicksSelectTilesAndOpenTheMenuOnlyWithSource()
+    void clicksSelectTilesEffectsAndUndoWorkOnTheCurrentTile()
     {
         Install install;
         frmMain w(install.context(QImage()));
@@ -293,9 +293,12 @@ private slots:
         QVERIFY(w.designer().tile(3).isNull());
         QVERIFY(!QApplication::overrideCursor());
 
+        // Composed with the chamfer: undo below must follow the options.
+        QTest::mouseClick(child(w, "chkMeji"), Qt::LeftButton);
         w.designer().setSource(picture());
         w.cmdExec_Click(-1);
-        const std::array<QImage, 4> before = tiles(w);
+        std::array<QImage, 4> before = tiles(w);
+        QCOMPARE(before[1].pixel(0, 50) & 0xffffff, 0x646464u);
         // A left click makes C current without a menu; Ctrl+S blurs C only.
         QTest::mouseClick(w.tileBox(2), Qt::LeftButton, {}, QPoint(30, 40));
         QCOMPARE(w.CurrentTile(), qint16(2));
@@ -309,34 +312,23 @@ private slots:
         for (int i : {0, 1, 3})
             QCOMPARE(w.designer().tile(i), before[i]);
 
-        // The batch's call with no button selects without a menu.
+        // The batch's call with no button selects without a menu. Undo
+        // after effects on B restores B exactly.
         w.picDst_MouseDown(1, 0, 0, 1, 1);
         QCOMPARE(w.CurrentTile(), qint16(1));
         QVERIFY(!w.tileMenu()->isVisible());
+        w.mnuLight_Click(0);
+        QVERIFY(w.CLight(10));
+        w.mnuBokashi_Click();
+        w.mnuEnboss_Click();
+        QVERIFY(w.designer().tile(1) != before[1]);
+        w.mnuUndo_Click();
+        before[2] = blurred;
+        QCOMPARE(tiles(w), before);
         QTest::mousePress(w.tileBox(0), Qt::RightButton, {}, QPoint(10, 10));
         QCOMPARE(w.CurrentTile(), qint16(0));
         QVERIFY(w.tileMenu()->isVisible());
         w.tileMenu()->hide();
-    }
-
-    void undoAfterEffectsRestoresTheComposedTile()
-    {
-        Install install;
-        frmMain w(install.context(picture()));
-        // Composed with the chamfer: undo must follow the current options.
-        QTest::mouseClick(child(w, "chkMeji"), Qt::LeftButton);
-        const std::array<QImage, 4> composed = tiles(w);
-        QCOMPARE(composed[1].pixel(0, 50) & 0xffffff, 0x646464u);
-
-        QTest::mouseClick(w.tileBox(1), Qt::LeftButton, {}, QPoint(5, 5));
-        w.mnuLight_Click(0);
-        QVERIFY(w.CLight(10));
-        w.mnuBokashi_Click();
-        w.mnuContrast_Click();
-        w.mnuEnboss_Click();
-        QVERIFY(w.designer().tile(1) != composed[1]);
-        w.mnuUndo_Click();
-        QCOMPARE(tiles(w), composed);
     }
 
     void halfSizeChangesHeightsOnly()
