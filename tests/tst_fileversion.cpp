@@ -1,6 +1,7 @@
 #include "TestEnv.h"
 
 #include "app/mGetFileVer.h"
+#include "support/TestInstall.h"
 #include "support/support_h1_files.h"
 
 #include <QApplication>
@@ -8,111 +9,74 @@
 
 #include <sys/stat.h>
 
-using support_h1::filler;
+using namespace Qt::StringLiterals;
 using support_h1::versionBlock;
-using support_h1::writeFile;
 
 class tst_fileversion : public QObject
 {
     Q_OBJECT
 
-private:
     QTemporaryDir m_dir;
-    int m_counter = 0;
 
-    QString fileWith(const QByteArray& bytes)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("f%1.bin").arg(++m_counter));
-        writeFile(path, bytes);
-        return path;
-    }
+    static QByteArray fill(qsizetype size) { return QByteArray(size, 'x'); }
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
-
     void craftedFiles_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
-
         const QByteArray block = versionBlock(1, 0, 0, 2);
-        QTest::newRow("block at the start") << block << "1.0.0.2";
-        QTest::newRow("block after other bytes") << filler(100) + block + filler(30) << "1.0.0.2";
-        QTest::newRow("parts above 32767 stay positive")
-            << filler(8) + versionBlock(40000, 65535, 32768, 1) << "40000.65535.32768.1";
-        QTest::newRow("each part in its place") << versionBlock(1, 2, 3, 4) << "1.2.3.4";
-        QTest::newRow("no block") << filler(5000) << "";
-        QTest::newRow("empty file") << QByteArray() << "";
-        QTest::newRow("block cut off by the end of the file") << filler(64) + block.left(40) << "";
-        QTest::newRow("signature alone at the end") << filler(64) + block.left(4) << "";
-        QTest::newRow("unaligned block ignored") << filler(6) + block + filler(60) << "";
-        QTest::newRow("aligned block after an unaligned one")
-            << filler(2) + versionBlock(9, 9, 9, 9) + filler(2) + block << "1.0.0.2";
+        QTest::newRow("block after other bytes") << fill(100) + block + fill(30) << "1.0.0.2";
+        QTest::newRow("parts above 32767, each in its place")
+            << fill(8) + versionBlock(40000, 65535, 32768, 1) << "40000.65535.32768.1";
+        QTest::newRow("zeros") << versionBlock(0, 0, 0, 0) << "0.0.0.0";
         QTest::newRow("first of two blocks") << block + versionBlock(2, 0, 0, 0) << "1.0.0.2";
-        QTest::newRow("a block of zeros is still a block") << versionBlock(0, 0, 0, 0) << "0.0.0.0";
+        QTest::newRow("no block") << fill(5000) << "";
+        QTest::newRow("truncated block") << fill(64) + block.left(51) << "";
+        QTest::newRow("unaligned block skipped, aligned one found")
+            << fill(2) + versionBlock(9, 9, 9, 9) + fill(2) + block << "1.0.0.2";
         // Files are read 64 KiB at a time.
-        QTest::newRow("block straddling the first read")
-            << filler(65536 - 20) + block + filler(100) << "1.0.0.2";
-        QTest::newRow("signature in the last word of a read")
-            << filler(65536 - 4) + block << "1.0.0.2";
-        QTest::newRow("block right after the first read") << filler(65536) + block << "1.0.0.2";
-        QTest::newRow("block deep in a large file")
-            << filler(700001 * 4) + versionBlock(3, 1, 4, 1) << "3.1.4.1";
-        QTest::newRow("large file cut inside its block") << filler(300000) + block.left(51) << "";
+        QTest::newRow("block straddling a read") << fill(65536 - 20) + block + fill(9) << "1.0.0.2";
+        QTest::newRow("signature ending a read") << fill(65536 - 4) + block << "1.0.0.2";
+        QTest::newRow("deep in a large file")
+            << fill(700001 * 4) + versionBlock(3, 1, 4, 1) << "3.1.4.1";
     }
     void craftedFiles()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
-        const QString path = fileWith(bytes);
+        const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(testsupport::writeBytes(path, bytes));
         QCOMPARE(mGetFileVer::GetFileVersionText(path), text);
-        const FileVersion version = mGetFileVer::GetFileVersion(path);
-        const QString parts = QStringLiteral("%1.%2.%3.%4")
-                                  .arg(version.major)
-                                  .arg(version.minor)
-                                  .arg(version.build)
-                                  .arg(version.revision);
-        QCOMPARE(parts, text.isEmpty() ? QStringLiteral("0.0.0.0") : text);
+        const FileVersion v = mGetFileVer::GetFileVersion(path);
+        QCOMPARE(u"%1.%2.%3.%4"_s.arg(v.major).arg(v.minor).arg(v.build).arg(v.revision),
+                 text.isEmpty() ? u"0.0.0.0"_s : text);
     }
 
     void unreadableFilesHaveNoVersion()
     {
-        const QString pipe = m_dir.filePath(QStringLiteral("pipe"));
+        const QString pipe = m_dir.filePath(u"pipe"_s);
         QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-        const QStringList paths{m_dir.filePath(QStringLiteral("missing.so")), m_dir.path(), pipe,
-                                QString()};
-        for (const QString& path : paths) {
+        for (const QString& path : {m_dir.filePath(u"missing"_s), m_dir.path(), pipe, QString()}) {
             QVERIFY2(mGetFileVer::GetFileVersion(path).isNull(), qPrintable(path));
             QCOMPARE(mGetFileVer::GetFileVersionText(path), QString());
         }
     }
 
-    void builtFilesCarryTheirVersion()
+    void builtFiles()
     {
-        QCOMPARE(mGetFileVer::GetFileVersionText(testenv::binDir() + QStringLiteral("/SaveJPG.so")),
-                 QStringLiteral("1.0.0.2"));
-        QCOMPARE(mGetFileVer::GetFileVersionText(testenv::binDir() + QStringLiteral("/SaveJPG.so")),
-                 QStringLiteral(SAVEJPG_VERSION_TEXT));
-        // The executables carry the program's version; they are checked when
-        // this build has made them already.
-        for (const char* name : {"/quilton-batch", "/quilton"}) {
-            const QString path = testenv::binDir() + QLatin1String(name);
-            if (QFileInfo::exists(path))
-                QCOMPARE(mGetFileVer::GetFileVersionText(path),
+        const QString bin = testenv::binDir();
+        QCOMPARE(mGetFileVer::GetFileVersionText(bin + u"/SaveJPG.so"_s), u"1.0.0.2"_s);
+        // The executables are checked when this build has made them already.
+        for (const QString& program : QStringList{bin + u"/quilton-batch"_s, bin + u"/quilton"_s})
+            if (QFileInfo::exists(program))
+                QCOMPARE(mGetFileVer::GetFileVersionText(program),
                          QStringLiteral(QUILTON_VERSION_TEXT));
-        }
-    }
-
-    void scannerCodeIsNotTakenForAVersionBlock()
-    {
-        // This test program links the scanner but carries no version block:
-        // the scanner's own code must not look like one.
+        // This program links the scanner but holds no version block, not
+        // even at an unaligned offset where only luck would skip it.
         const QString self = QCoreApplication::applicationFilePath();
         QCOMPARE(mGetFileVer::GetFileVersionText(self), QString());
-        // Not even at an unaligned offset, where it would only be luck of
-        // the code layout that it is skipped.
-        const QByteArray signature = versionBlock(0, 0, 0, 0).left(4);
-        QCOMPARE(support_h1::readFile(self).indexOf(signature), -1);
+        QCOMPARE(testsupport::readAll(self).indexOf(versionBlock(0, 0, 0, 0).left(4)), -1);
     }
 };
 

@@ -1,7 +1,6 @@
 #include "support_h1_files.h"
 
 #include <QDir>
-#include <QFile>
 #include <QtEndian>
 
 #include <csignal>
@@ -28,24 +27,6 @@ QByteArray versionBlock(quint16 major, quint16 minor, quint16 build, quint16 rev
     qToLittleEndian<quint32>(mostSignificant, bytes + 16);
     qToLittleEndian<quint32>(leastSignificant, bytes + 20);
     return block;
-}
-
-QByteArray filler(qsizetype size, char byte)
-{
-    return QByteArray(size, byte);
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList folderEntries(const QString& folder)

@@ -12,13 +12,6 @@ namespace support_h1 {
 // holds one (it is scanned as a file without a version block).
 QByteArray versionBlock(quint16 major, quint16 minor, quint16 build, quint16 revision);
 
-// Filler bytes of the given size that hold no version block.
-QByteArray filler(qsizetype size, char byte = 'x');
-
-// Writes bytes to path (creating or replacing it); false on failure.
-bool writeFile(const QString& path, const QByteArray& bytes);
-QByteArray readFile(const QString& path);
-
 // Names in folder, hidden ones included, sorted.
 QStringList folderEntries(const QString& folder);
 
