@@ -116,23 +116,6 @@ class tst_frmbatch : public QObject
     Q_OBJECT
 
 private slots:
-    void firstStartDefaults()
-    {
-        Install install;
-        install.picture(u"a.bmp"_s, 1);
-        install.picture(u"b.jpg"_s, 2);
-        frmBatch& b = install.batch();
-        QVERIFY(!b.isVisible());
-        // Just to the right of the main window.
-        const QRect mainFrame = install.main->frameGeometry();
-        QCOMPARE(b.pos(), QPoint(mainFrame.x() + mainFrame.width(), mainFrame.y()));
-        QCOMPARE(b.EffectOrder(), (std::array<int, 6>{0, 1, 2, 3, 4, 5}));
-        QCOMPARE(b.filePattern(0), u"*.bmp"_s);
-        QCOMPARE(b.fileList(0), QStringList{"a.bmp"});
-        QCOMPARE(child<QGroupBox>(b, u"fraFolderSel_0"_s)->title(), u"入力設定 - Photos"_s);
-        QCOMPARE(child<QGroupBox>(b, u"fraFolderSel_1"_s)->title(), u"出力設定 - Tiles out"_s);
-    }
-
     // The input pattern follows the type boxes; "DstFile" chooses JPEG output
     // only with the JPEG library, and the output list follows the output type.
     void typeBoxes_data()
@@ -158,7 +141,6 @@ private slots:
         QCOMPARE(jpeg->isChecked(), library);
         QCOMPARE(text(b, u"lblNum_1"_s), library ? u"2"_s : u"1"_s);
         child<QRadioButton>(b, u"optType_0"_s)->click();
-        QCOMPARE(b.OutExt(), u"bmp"_s);
         QCOMPARE(text(b, u"lblNum_1"_s), u"1"_s);
 
         tick(b, u"chkType_0"_s, true);
@@ -235,15 +217,25 @@ private slots:
         QCOMPARE(b.folder(0), sub);
     }
 
-    // Runs over a.bmp and b.jpg: every tile, then without tile B and with
-    // effects in their order, then into the input folder itself.
-    void runs()
+    // The first start's defaults; runs over a.bmp and b.jpg: every tile, then
+    // without tile B and with effects in their order, then into the input
+    // folder itself.
+    void firstStartAndRuns()
     {
         Install install;
         install.picture(u"a.bmp"_s, 1);
         install.picture(u"b.jpg"_s, 2, 400, 300);
         install.picture(u"c.gif.txt"_s, 3); // no input type
         frmBatch& b = install.batch();
+        QVERIFY(!b.isVisible());
+        // Just to the right of the main window.
+        const QRect mainFrame = install.main->frameGeometry();
+        QCOMPARE(b.pos(), QPoint(mainFrame.x() + mainFrame.width(), mainFrame.y()));
+        QCOMPARE(b.EffectOrder(), (std::array<int, 6>{0, 1, 2, 3, 4, 5}));
+        QCOMPARE(b.filePattern(0), u"*.bmp"_s);
+        QCOMPARE(b.fileList(0), QStringList{"a.bmp"});
+        QCOMPARE(child<QGroupBox>(b, u"fraFolderSel_0"_s)->title(), u"入力設定 - Photos"_s);
+        QCOMPARE(child<QGroupBox>(b, u"fraFolderSel_1"_s)->title(), u"出力設定 - Tiles out"_s);
         tick(b, u"chkType_1"_s, true);
         Messages messages;
         // A right click on the output folder list opens the output list only
