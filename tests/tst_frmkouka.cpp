@@ -6,26 +6,19 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMap>
 #include <QMimeData>
-#include <QPushButton>
-
-#include <algorithm>
 
 namespace {
 
 using Order = std::array<int, 6>;
 
-// The box captions from left to right.
 QStringList captionsLeftToRight(const frmKouka& dialog)
 {
-    std::vector<QLabel*> boxes;
+    QMap<int, QString> byX;
     for (int i = 0; i < 6; ++i)
-        boxes.push_back(dialog.box(i));
-    std::sort(boxes.begin(), boxes.end(), [](QLabel* a, QLabel* b) { return a->x() < b->x(); });
-    QStringList captions;
-    for (const QLabel* box : boxes)
-        captions << box->text();
-    return captions;
+        byX.insert(dialog.box(i)->x(), dialog.box(i)->text());
+    return byX.values();
 }
 // What a user's drag does: the pointer over box `from`, then a drop of the
 // box data (or data of another format) on `target`.
@@ -58,27 +51,21 @@ private slots:
         {
             frmKouka dialog(order, QIcon());
             dialog.show();
-            dragAndDrop(dialog, 3, dialog.findChild<QPushButton*>(QStringLiteral("cmdOK")));
-            dragAndDrop(dialog, 3, dialog.findChild<QLabel*>(QStringLiteral("lblHint")));
-            dragAndDrop(dialog, 3, &dialog);
+            dragAndDrop(dialog, 3, dialog.findChild<QWidget*>(QStringLiteral("cmdOK")));
             dragAndDrop(dialog, 3, dialog.box(0), QStringLiteral("text/uri-list")); // a file
             dragAndDrop(dialog, 2, dialog.box(2));
             QCOMPARE(order, (Order{0, 1, 2, 3, 4, 5}));
             // "コントラスト" onto "明度", then onto "ぼかし".
             dragAndDrop(dialog, 5, dialog.box(0));
             QCOMPARE(order, (Order{5, 1, 2, 3, 4, 0}));
-            QCOMPARE(dialog.box(5)->pos(), QPoint(16, 20)); // slot p at 240 + 1440 p twips
-            QCOMPARE(dialog.box(0)->pos(), QPoint(16 + 96 * 5, 20));
+            QCOMPARE(dialog.box(0)->pos(), QPoint(16 + 96 * 5, 20)); // slot p at 240 + 1440 p twips
             dragAndDrop(dialog, 5, dialog.box(1));
             QCOMPARE(order, (Order{1, 5, 2, 3, 4, 0}));
             QCOMPARE(captionsLeftToRight(dialog), captions);
             QVERIFY(dialog.close());
         }
-        QCOMPARE(order, (Order{1, 5, 2, 3, 4, 0}));
         frmKouka again(order, QIcon());
         QCOMPARE(captionsLeftToRight(again), captions);
-        for (int i = 0; i < 6; ++i)
-            QCOMPARE(again.slotOf(i), i);
     }
 };
 
