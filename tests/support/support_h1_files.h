@@ -1,33 +1,49 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include <QDir>
+#include <QtEndian>
+
+#include <csignal>
+#include <sys/resource.h>
 
 // Test data for the settings file, version and JPEG library tests.
 namespace support_h1 {
 
-// A 52-byte fixed version block carrying major.minor.build.revision. The
-// signature is assembled at run time so that the test program itself never
-// holds one (it is scanned as a file without a version block).
-QByteArray versionBlock(quint16 major, quint16 minor, quint16 build, quint16 revision);
+// A 52-byte fixed version block carrying major.minor.build.revision, the
+// product version repeating the file version. The signature is swapped at
+// run time so that the test program itself never holds one.
+inline QByteArray versionBlock(quint16 major, quint16 minor, quint16 build, quint16 revision)
+{
+    static volatile const quint32 kSignatureSwapped = 0xBD04EFFEu;
+    QByteArray block(52, '\0');
+    const quint32 words[] = {qbswap(quint32(kSignatureSwapped)), 0x00010000u,
+                             quint32(major) << 16 | minor, quint32(build) << 16 | revision};
+    for (int i = 0; i < 6; ++i)
+        qToLittleEndian<quint32>(words[i < 4 ? i : i - 2], block.data() + 4 * i);
+    return block;
+}
 
 // Names in folder, hidden ones included, sorted.
-QStringList folderEntries(const QString& folder);
-
-// Lowers the file size limit of this process for its lifetime (a write past
-// it fails as on a full disc), with SIGXFSZ ignored; restores both after.
-class FileSizeLimit
+inline QStringList folderEntries(const QString& folder)
 {
-public:
-    explicit FileSizeLimit(qint64 bytes);
-    ~FileSizeLimit();
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
 
-private:
-    unsigned long long m_softBefore = 0;
-    void (*m_handlerBefore)(int) = nullptr;
+// Lowers the file size limit of this process while it lives (a write past it
+// fails as on a full disc), with SIGXFSZ ignored.
+struct FileSizeLimit
+{
+    rlimit before{};
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit lowered{bytes, before.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &before); }
 };
 
 } // namespace support_h1
