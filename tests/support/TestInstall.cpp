@@ -85,6 +85,13 @@ QImage flatImage(int width, int height, QRgb colour)
     return image;
 }
 
+QImage rawWords(const QImage& picture)
+{
+    return QImage(picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine(),
+                  QImage::Format_ARGB32)
+        .copy();
+}
+
 QAction* findAction(const QWidget& window, const QString& caption)
 {
     const QList<QAction*> actions = window.findChildren<QAction*>();

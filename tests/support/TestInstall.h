@@ -52,6 +52,10 @@ QByteArray readAll(const QString& path);
 // A picture of random colours, the same for the same seed.
 QImage randomImage(int width, int height, quint32 seed);
 QImage flatImage(int width, int height, QRgb colour);
+// The words of a Format_RGB32 picture as stored, seen as Format_ARGB32: a top
+// byte other than 0xff shows, which pixel() and == on Format_RGB32 hide.
+// Compare with picture.convertToFormat(QImage::Format_ARGB32) for "opaque".
+QImage rawWords(const QImage& picture);
 
 // The action of window with that caption, or nullptr.
 QAction* findAction(const QWidget& window, const QString& caption);
