@@ -25,10 +25,15 @@ QImage drawn(int w, int h, const std::function<QRgb(int x, int y)>& colourAt)
     return image;
 }
 
+QRgb grey(int v)
+{
+    return qRgb(v, v, v);
+}
+
 // The mean of each channel over area, rounded half to even.
 QRgb mean(const QImage& image, const QRect& area)
 {
-    int r = 0, g = 0, b = 0;
+    double r = 0, g = 0, b = 0;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x) {
             r += qRed(image.pixel(x, y));
@@ -47,185 +52,120 @@ class tst_effects : public QObject
     Q_OBJECT
 
 private slots:
-    void gridLayoutHasMarginRowAndWrappedColumn();
-    void gridWriteReadIdentityInOpaqueWords();
-    void brightnessClampsEachChannel();
-    void lightLevelOfPercent_data();
-    void lightLevelOfPercent();
-    void contrastMapsChannels_data();
+    void gridLayoutAndWriteBackInOpaqueWords();
+    void lightLevelAndBrightness();
     void contrastMapsChannels();
-    void contrastCompoundsAndClipsToTile();
-    void greyOfFlatTile_data();
-    void greyOfFlatTile();
+    void grayAndEmbossOfFlatTile();
     void embossRelief();
     void blockAveragesItsOwnCells();
     void blurNeighbourRule();
 };
 
-void tst_effects::gridLayoutHasMarginRowAndWrappedColumn()
+void tst_effects::gridLayoutAndWriteBackInOpaqueWords()
 {
-    // Half size: the grid spans 101 x 51 cells and the last one is addressable.
-    const QImage tile = randomImage(100, 50, 1);
-    const PixelGrid grid = ReadTilePixels(tile);
-    QCOMPARE(grid.width(), 100);
-    QCOMPARE(grid.height(), 50);
-    for (int x = 0; x <= 100; ++x)
-        QCOMPARE(grid.at(x, 0), 0u);
-    QCOMPARE(grid.at(100, 1), 0u);
-    for (int y = 1; y <= 50; ++y) {
-        for (int x = 0; x < 100; ++x)
-            QCOMPARE(grid.at(x, y), tile.pixel(x, y - 1) & 0x00ffffffu);
-        if (y > 1)
-            QCOMPARE(grid.at(100, y), grid.at(0, y - 1));
+    // Half size: the grid spans 101 x 51 cells. Row 0 is a black margin;
+    // column 100 wraps to column 0 of the row above.
+    const QImage half = randomImage(100, 50, 1);
+    const PixelGrid grid = ReadTilePixels(half);
+    QCOMPARE(QSize(grid.width(), grid.height()), QSize(100, 50));
+    for (int y = 0; y <= 50; ++y) {
+        for (int x = 0; x <= 100; ++x) {
+            const int px = x % 100, py = x == 100 ? y - 2 : y - 1;
+            QCOMPARE(grid.at(x, y), py < 0 ? 0u : half.pixel(px, py) & 0x00ffffffu);
+        }
     }
-    QCOMPARE(grid.at(100, 50), tile.pixel(0, 48) & 0x00ffffffu);
-}
-
-void tst_effects::gridWriteReadIdentityInOpaqueWords()
-{
     for (const int height : {100, 50}) {
-        const QImage original = randomImage(100, height, 2);
-        QImage tile = original;
+        QImage tile = randomImage(100, height, 2);
         WriteTilePixels(tile, ReadTilePixels(tile));
-        QCOMPARE(tile, original);
+        QCOMPARE(tile, randomImage(100, height, 2));
     }
 
     // The margins are not written back, and written pixels get 0xff in the
     // top byte even where it started as 0 (Format_RGB32 ignores it).
     QImage tile = flatImage(100, 100, 0);
     tile.fill(0x00010203u);
-    PixelGrid grid = ReadTilePixels(tile);
+    PixelGrid changed = ReadTilePixels(tile);
     for (int i = 0; i <= 100; ++i)
-        grid.at(i, 0) = grid.at(100, i) = 0x00ffffff;
-    grid.at(5, 5) = 0x00102030;
-    WriteTilePixels(tile, grid);
-    for (int y = 0; y < 100; ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(tile.constScanLine(y));
-        for (int x = 0; x < 100; ++x)
-            QCOMPARE(line[x], x == 5 && y == 4 ? 0xff102030u : 0xff010203u);
-    }
+        changed.at(i, 0) = changed.at(100, i) = 0x00ffffff;
+    changed.at(5, 5) = 0x00102030;
+    WriteTilePixels(tile, changed);
+    QImage expected = flatImage(100, 100, 0xff010203u).convertToFormat(QImage::Format_ARGB32);
+    expected.setPixel(5, 4, 0xff102030u);
+    QCOMPARE(testsupport::rawWords(tile), expected);
 }
 
-void tst_effects::brightnessClampsEachChannel()
+void tst_effects::lightLevelAndBrightness()
 {
+    // The ten batch percentages, then the largest level that fits 16 bits.
+    const int percents[] = {-50, -40, -30, -20, -10, 10, 20, 30, 40, 50, 128};
+    const int levels[] = {-128, -102, -76, -51, -26, 26, 51, 76, 102, 128, 326};
+    for (int i = 0; i < 11; ++i)
+        QCOMPARE(CLightLevel(percents[i]).value_or(INT_MIN), levels[i]);
+    QVERIFY(!CLightLevel(129) && !CLightLevel(-129));
+
+    // Each channel clamps on its own.
     QImage tile = flatImage(100, 100, qRgb(240, 0, 100));
     ChangeBrightness(tile, 25);
     QCOMPARE(tile, flatImage(100, 100, qRgb(255, 25, 125)));
-    tile = flatImage(100, 100, qRgb(10, 255, 25));
-    ChangeBrightness(tile, -25);
-    QCOMPARE(tile, flatImage(100, 100, qRgb(0, 230, 0)));
-}
-
-void tst_effects::lightLevelOfPercent_data()
-{
-    QTest::addColumn<int>("percent");
-    QTest::addColumn<int>("level"); // INT_MIN: overflow, no level
-    const int levels[] = {-128, -102, -76, -51, -26, 26, 51, 76, 102, 128};
-    for (int i = 0; i < 10; ++i) {
-        const int percent = i < 5 ? 10 * i - 50 : 10 * i - 40;
-        QTest::addRow("batch %+d %%", percent) << percent << levels[i];
-    }
-    QTest::newRow("largest without overflow") << 128 << 326;
-    QTest::newRow("129 overflows 16 bits") << 129 << INT_MIN;
-    QTest::newRow("-129 overflows 16 bits") << -129 << INT_MIN;
-}
-
-void tst_effects::lightLevelOfPercent()
-{
-    QFETCH(int, percent);
-    QFETCH(int, level);
-    const std::optional<int> got = CLightLevel(percent);
-    QCOMPARE(got.has_value(), level != INT_MIN);
-    if (got)
-        QCOMPARE(*got, level);
-}
-
-void tst_effects::contrastMapsChannels_data()
-{
-    QTest::addColumn<int>("value");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("mid grey stays") << 128 << 128;
-    QTest::newRow("43 -> 0.5 rounds to 0") << 43 << 0;
-    QTest::newRow("45 -> 3.5 rounds to 4") << 45 << 4;
-    QTest::newRow("100 -> 86") << 100 << 86;
-    QTest::newRow("127 -> 126.5 rounds to 126") << 127 << 126;
-    QTest::newRow("129 -> 129.5 rounds to 130") << 129 << 130;
-    QTest::newRow("213 -> 255.5 clamps") << 213 << 255;
-    QTest::newRow("0 clamps") << 0 << 0;
+    ChangeBrightness(tile, -50);
+    QCOMPARE(tile, flatImage(100, 100, qRgb(205, 0, 75)));
 }
 
 void tst_effects::contrastMapsChannels()
 {
-    QFETCH(int, value);
-    QFETCH(int, expected);
-    // Red carries the value; green and blue check 45 -> 4 and 100 -> 86.
-    QImage tile = flatImage(100, 100, qRgb(value, 45, 100));
-    mContrast::ApplyContrast(tile, 100, 100, tile, 50);
-    QCOMPARE(tile, flatImage(100, 100, qRgb(expected, 4, 86)));
-}
-
-void tst_effects::contrastCompoundsAndClipsToTile()
-{
-    // The command always asks for a 100 x 100 square; a half-size tile
-    // takes only its own 100 x 50. Twice: 100 -> 86 -> 65.
-    QImage half = flatImage(100, 50, qRgb(100, 100, 100));
-    mContrast::ApplyContrast(half, 100, 100, half, 50);
-    QCOMPARE(half, flatImage(100, 50, qRgb(86, 86, 86)));
-    mContrast::ApplyContrast(half, 100, 100, half, 50);
-    QCOMPARE(half, flatImage(100, 50, qRgb(65, 65, 65)));
-
-    // Strengths outside 0..100 draw nothing.
-    for (const int strength : {-1, 101}) {
-        QImage tile = randomImage(100, 100, 3);
-        mContrast::ApplyContrast(tile, 100, 100, tile, strength);
-        QCOMPARE(tile, randomImage(100, 100, 3));
+    // Strength 50: value -> value; 100 -> 86 -> 65 when applied twice. Green
+    // and blue check 45 -> 4 and 100 -> 86 alongside. The command always
+    // asks for a 100 x 100 square: a half-size tile takes only its own 100 x 50.
+    const std::pair<int, int> rows[] = {{128, 128}, {43, 0},    {45, 4},    {100, 86},
+                                        {86, 65},   {127, 126}, {129, 130}, {213, 255}};
+    for (const auto& [value, expected] : rows) {
+        QImage half = flatImage(100, 50, qRgb(value, 45, 100));
+        mContrast::ApplyContrast(half, 100, 100, half, 50);
+        QCOMPARE(half, flatImage(100, 50, qRgb(expected, 4, 86)));
     }
+    QImage tile = flatImage(100, 100, grey(100));
+    mContrast::ApplyContrast(tile, 100, 100, tile, 50);
+    mContrast::ApplyContrast(tile, 100, 100, tile, 50);
+    QCOMPARE(tile, flatImage(100, 100, grey(65)));
 }
 
-void tst_effects::greyOfFlatTile_data()
+void tst_effects::grayAndEmbossOfFlatTile()
 {
-    QTest::addColumn<QRgb>("colour");
-    QTest::addColumn<int>("gray");   // grayscale: mean rounded down
-    QTest::addColumn<int>("emboss"); // emboss: mean rounded to nearest
-    QTest::addColumn<int>("height");
-    QTest::newRow("pure red") << qRgb(255, 0, 0) << 85 << 85 << 100;
-    QTest::newRow("(1, 1, 0): 0 in grayscale, 1 in emboss") << qRgb(1, 1, 0) << 0 << 1 << 100;
-    QTest::newRow("grey 63") << qRgb(63, 63, 63) << 63 << 63 << 100;
-    QTest::newRow("half size grey 40") << qRgb(40, 40, 40) << 40 << 40 << 50;
-}
+    // Grayscale takes the mean rounded down, emboss rounded to nearest.
+    const struct
+    {
+        QRgb colour;
+        int gray, emboss, height;
+    } rows[] = {{qRgb(255, 0, 0), 85, 85, 100}, {qRgb(1, 1, 0), 0, 1, 100}, {grey(40), 40, 40, 50}};
+    for (const auto& row : rows) {
+        QImage tile = flatImage(100, row.height, row.colour);
+        GrayFilter(tile);
+        QCOMPARE(tile, flatImage(100, row.height, grey(row.gray)));
 
-void tst_effects::greyOfFlatTile()
-{
-    QFETCH(QRgb, colour);
-    QFETCH(int, gray);
-    QFETCH(int, emboss);
-    QFETCH(int, height);
-    QImage tile = flatImage(100, height, colour);
-    GrayFilter(tile);
-    QCOMPARE(tile, flatImage(100, height, qRgb(gray, gray, gray)));
-
-    // Emboss: flat areas are 128; the top row is compared with the black
-    // margin row, column 0 of it with the margin column too.
-    tile = flatImage(100, height, colour);
-    EmbossFilter(tile);
-    QCOMPARE(tile, drawn(100, height, [emboss](int x, int y) {
-                 const int e = y > 0 ? 128 : std::max(128 - (x > 0 ? 2 : 1) * emboss, 0);
-                 return qRgb(e, e, e);
-             }));
+        // Flat areas emboss to 128; the top row is compared with the black
+        // margin row, column 0 of it with the margin column too.
+        tile = flatImage(100, row.height, row.colour);
+        EmbossFilter(tile);
+        QCOMPARE(tile, drawn(100, row.height, [e = row.emboss](int x, int y) {
+                     return grey(y > 0 ? 128 : std::max(128 - (x > 0 ? 2 : 1) * e, 0));
+                 }));
+    }
 }
 
 void tst_effects::embossRelief()
 {
     // One lighter pixel on a flat grey field: it comes out darker, the three
     // pixels lit by it (right, below, below right) lighter.
-    QImage tile = flatImage(100, 100, qRgb(100, 100, 100));
-    tile.setPixel(50, 50, qRgb(110, 110, 110));
+    QImage tile = flatImage(100, 100, grey(100));
+    tile.setPixel(50, 50, grey(110));
     EmbossFilter(tile);
-    QCOMPARE(tile.pixel(50, 50), qRgb(98, 98, 98));
-    for (const QPoint lit : {QPoint(51, 50), QPoint(50, 51), QPoint(51, 51)})
-        QCOMPARE(tile.pixel(lit), qRgb(138, 138, 138));
-    QCOMPARE(tile.pixel(49, 50), qRgb(128, 128, 128));
-    QCOMPARE(tile.pixel(50, 49), qRgb(128, 128, 128));
+    for (const auto& [x, y, e] : {std::tuple(50, 50, 98),
+                                  {51, 50, 138},
+                                  {50, 51, 138},
+                                  {51, 51, 138},
+                                  {49, 50, 128},
+                                  {50, 49, 128}})
+        QCOMPARE(tile.pixel(x, y), grey(e));
 }
 
 void tst_effects::blockAveragesItsOwnCells()
@@ -239,18 +179,13 @@ void tst_effects::blockAveragesItsOwnCells()
                      return y < 4 ? qRgb(204, 102, 2) : qRgb(255, 128, 3);
                  }));
     }
-
+    // A middle block: picture columns 30-39, rows 9-13; the last block row
+    // holds picture row 99 alone.
     const QImage original = randomImage(100, 100, 4);
     QImage tile = original;
     BlockFilter(tile, 10, 5);
-    // A middle block: picture columns 30-39, rows 9-13.
-    const QRgb middle = mean(original, QRect(30, 9, 10, 5));
-    for (int y = 9; y <= 13; ++y)
-        for (int x = 30; x <= 39; ++x)
-            QCOMPARE(tile.pixel(x, y), middle);
-    // The last block row holds picture row 99 alone.
-    for (int x = 90; x <= 99; ++x)
-        QCOMPARE(tile.pixel(x, 99), mean(original, QRect(90, 99, 10, 1)));
+    QCOMPARE(tile.copy(30, 9, 10, 5), flatImage(10, 5, mean(original, QRect(30, 9, 10, 5))));
+    QCOMPARE(tile.copy(90, 99, 10, 1), flatImage(10, 1, mean(original, QRect(90, 99, 10, 1))));
 }
 
 void tst_effects::blurNeighbourRule()
@@ -266,23 +201,17 @@ void tst_effects::blurNeighbourRule()
     BlurFilter(tile);
     // The bottom-left pixel copies the pixel one right and one up.
     QCOMPARE(tile.pixel(0, 99), original.pixel(1, 98));
-    // Interior: the nine-pixel neighbourhood.
-    QCOMPARE(tile.pixel(40, 60), mean(original, QRect(39, 59, 3, 3)));
-    // Left column: only picture column 1 counts.
-    QCOMPARE(tile.pixel(0, 50), mean(original, QRect(1, 49, 1, 3)));
-    // Top row: the margin row above does not count.
-    QCOMPARE(tile.pixel(40, 0), mean(original, QRect(39, 0, 3, 2)));
-    // Right column: the wrapped margin column does not count.
-    QCOMPARE(tile.pixel(99, 50), mean(original, QRect(98, 49, 2, 3)));
-    // Bottom row: the bottom row itself never counts, only the row above.
-    QCOMPARE(tile.pixel(40, 99), mean(original, QRect(39, 98, 3, 1)));
-
-    // Rounding half to even: picture (0, 0) averages picture (1, 0) and (1, 1).
-    tile = flatImage(100, 100, qRgb(0, 0, 0));
-    tile.setPixel(1, 0, qRgb(2, 1, 5));
-    tile.setPixel(1, 1, qRgb(3, 2, 6));
-    BlurFilter(tile);
-    QCOMPARE(tile.pixel(0, 0), qRgb(2, 2, 6));
+    // Interior: the nine-pixel neighbourhood. Left column: only picture
+    // column 1 counts. Top row: the margin row above does not count. Right
+    // column: the wrapped margin column does not count. Bottom row: the
+    // bottom row itself never counts, only the row above.
+    const std::pair<QPoint, QRect> cells[] = {{{40, 60}, {39, 59, 3, 3}},
+                                              {{0, 50}, {1, 49, 1, 3}},
+                                              {{40, 0}, {39, 0, 3, 2}},
+                                              {{99, 50}, {98, 49, 2, 3}},
+                                              {{40, 99}, {39, 98, 3, 1}}};
+    for (const auto& [at, area] : cells)
+        QCOMPARE(tile.pixel(at), mean(original, area));
 }
 
 QUILTON_TEST_MAIN(tst_effects)
