@@ -1,14 +1,14 @@
 #include "TestEnv.h"
 
 #include "app/mGetFileVer.h"
+#include "support/FileFixtures.h"
 #include "support/TestInstall.h"
-#include "support/support_h1_files.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
-using support_h1::versionBlock;
+using testfiles::versionBlock;
 
 class tst_fileversion : public QObject
 {

@@ -1,8 +1,8 @@
 #include "TestEnv.h"
 
 #include "app/inifile_IO.h"
+#include "support/FileFixtures.h"
 #include "support/TestInstall.h"
-#include "support/support_h1_files.h"
 
 #include <QApplication>
 #include <QRandomGenerator>
@@ -141,16 +141,16 @@ private slots:
     void failedWritesLeaveNoFile()
     {
         inifile_IO ini = iniWith("[Position]\r\nTop=1\r\n");
-        const QStringList before = support_h1::folderEntries(m_dir.path());
+        const QStringList before = testfiles::folderEntries(m_dir.path());
         {
-            support_h1::FileSizeLimit limit(4096); // a full disc
+            testfiles::FileSizeLimit limit(4096); // a full disc
             QVERIFY(!ini.WriteStr(u"Position"_s, u"Left"_s, QString(20000, u'w')));
         }
         QCOMPARE(readAll(ini.FileName()), "[Position]\r\nTop=1\r\n"_ba);
-        QCOMPARE(support_h1::folderEntries(m_dir.path()), before);
+        QCOMPARE(testfiles::folderEntries(m_dir.path()), before);
         ini.setFileName(m_dir.filePath(u"missing/quilton.ini"_s));
         QVERIFY(!ini.WriteStr(u"A"_s, u"k"_s, u"v"_s));
-        QCOMPARE(support_h1::folderEntries(m_dir.path()), before);
+        QCOMPARE(testfiles::folderEntries(m_dir.path()), before);
     }
 };
 

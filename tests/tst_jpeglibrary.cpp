@@ -1,13 +1,13 @@
 #include "TestEnv.h"
 
 #include "app/JpegLibrary.h"
+#include "support/FileFixtures.h"
 #include "support/TestInstall.h"
-#include "support/support_h1_files.h"
 
 #include <QApplication>
 
 using namespace Qt::StringLiterals;
-using support_h1::folderEntries;
+using testfiles::folderEntries;
 using testsupport::readAll;
 using testsupport::writeBytes;
 
@@ -21,8 +21,8 @@ QByteArray libraryBytes(const QString& version, char tag)
     const QStringList p = version.split(u'.');
     const QByteArray block = p.size() != 4
                                  ? QByteArray()
-                                 : support_h1::versionBlock(p[0].toUShort(), p[1].toUShort(),
-                                                            p[2].toUShort(), p[3].toUShort());
+                                 : testfiles::versionBlock(p[0].toUShort(), p[1].toUShort(),
+                                                           p[2].toUShort(), p[3].toUShort());
     return QByteArray(QByteArray(1024, tag) + block + QByteArray(512, tag));
 }
 

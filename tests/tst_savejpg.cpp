@@ -1,8 +1,8 @@
 #include "TestEnv.h"
 
 #include "app/SaveJpgLoader.h"
+#include "support/FileFixtures.h"
 #include "support/TestInstall.h"
-#include "support/support_h1_files.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -14,7 +14,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace testsupport;
-using support_h1::folderEntries;
+using testfiles::folderEntries;
 
 namespace {
 
@@ -87,7 +87,7 @@ private slots:
         QVERIFY(!name.startsWith(u"old") || writeBytes(file, "old picture"));
         const QStringList before = folderEntries(dir.path());
         {
-            std::optional<support_h1::FileSizeLimit> limit;
+            std::optional<testfiles::FileSizeLimit> limit;
             if (name.contains(u"full"))
                 limit.emplace(2000);
             QCOMPARE(save(randomImage(300, 300, 2), area, file, quality), code);

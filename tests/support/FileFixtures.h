@@ -8,7 +8,7 @@
 #include <sys/resource.h>
 
 // Test data for the settings file, version and JPEG library tests.
-namespace support_h1 {
+namespace testfiles {
 
 // A 52-byte fixed version block carrying major.minor.build.revision, the
 // product version repeating the file version. The signature is swapped at
@@ -46,4 +46,4 @@ struct FileSizeLimit
     ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &before); }
 };
 
-} // namespace support_h1
+} // namespace testfiles
