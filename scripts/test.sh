@@ -7,10 +7,10 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh test
 
 dir=build
-extra=()
+extra=(-DQUILTON_TESTS=ON -DQUILTON_BENCH=ON -DQUILTON_SANITIZE=OFF)
 if [ "${1:-}" = "--sanitize" ]; then
     dir=build-asan
-    extra=(-DQUILTON_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUILTON_BENCH=OFF)
+    extra=(-DQUILTON_TESTS=ON -DQUILTON_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUILTON_BENCH=OFF)
     export ASAN_OPTIONS=halt_on_error=1:detect_leaks=0
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 fi
