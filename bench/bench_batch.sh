@@ -18,17 +18,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 
-missing=()
-dpkg-query -W -f='${Status}' plasma-workspace-wallpapers 2>/dev/null | grep -q "install ok installed" ||
-    missing+=(plasma-workspace-wallpapers)
-command -v vipsthumbnail >/dev/null || missing+=(libvips-tools)
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$root/scripts/deps.sh" bench
 
 ninja -C "$build" -j2 quilton-batch bench_batch_floor bench_batch_window >/dev/null
 bin=$build/bin

@@ -5,6 +5,7 @@
 // the process's processor time (the latter is steady on a busy machine).
 //
 //   bench_batch_floor FILE...
+#include "BenchClock.h"
 #include <algorithm>
 #include <chrono>
 #include <csetjmp>
@@ -64,13 +65,6 @@ bool decodeEighth(const char* path, long* pixels)
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     return true;
-}
-
-double processorSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 // tile, the same composer and saving.
 //
 //   bench_batch_window INPUT_DIR OUTPUT_DIR
+#include "BenchClock.h"
 #include "app/AppContext.h"
 #include "app/frmMain.h"
 #include "app/guiMessage.h"
@@ -27,13 +28,6 @@
 #include <time.h>
 
 namespace {
-
-double processorSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
 
 } // namespace
 

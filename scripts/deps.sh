@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Quilton needs to build, run and test, when
-# they are missing. Usage: scripts/deps.sh [run|test]
+# they are missing. Usage: scripts/deps.sh [run|test|bench]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libjpeg62-turbo-dev fonts-vlgothic xdg-utils)
 if [ "${1:-run}" = "test" ]; then
     packages+=(xvfb xauth x11-xserver-utils chromium)
+elif [ "${1:-run}" = "bench" ]; then
+    # The batch benchmark's photographs and its reference tool.
+    packages+=(plasma-workspace-wallpapers libvips-tools)
 fi
 
 missing=()
