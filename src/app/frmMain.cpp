@@ -4,6 +4,7 @@
 #include "about/frmVersion.h"
 #include "app/JpegLibrary.h"
 #include "app/frmMainWidgets.h"
+#include "app/frmRepeat.h"
 #include "app/guiMessage.h"
 #include "app/guiSourceBox.h"
 #include "app/guiTileBox.h"
@@ -56,6 +57,7 @@ frmMain::frmMain(AppContext context, QWidget* parent)
     // The window keeps its designed size.
     setFixedSize(sizeHint());
     Form_Load();
+    m_repeat = std::make_unique<frmRepeat>(*this);
 }
 
 frmMain::~frmMain()
@@ -192,6 +194,7 @@ void frmMain::writeSettings()
                         boolText(batch->hideOthers()));
     m_settings.WriteStr(QStringLiteral("Jpeg"), QStringLiteral("Value"),
                         QString::number(m_jpegQuality));
+    m_repeat->writeSettings(m_settings);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -206,6 +209,7 @@ void frmMain::closeEvent(QCloseEvent* event)
     }
     m_closeAfterBatchRun = false;
     writeSettings();
+    m_repeat->close();
     if (m_batch)
         m_batch->unload();
     if (m_version) {

@@ -28,6 +28,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class frmBatch;
+class frmRepeat;
 class frmVersion;
 class guiSourceBox;
 class guiTileBox;
@@ -88,6 +89,9 @@ public:
     void setWallpaperFrom(const QImage& picture);
     void setWallpaperUndoEnabled(bool enabled);
     bool wallpaperUndoEnabled() const;
+
+    // The repeat preview window (frmRepeat.cpp), hidden until opened.
+    frmRepeat* repeatWindow() const { return m_repeat.get(); }
 
     // The tile box of index (tests click on it).
     QWidget* tileBox(int index) const;
@@ -185,4 +189,6 @@ private:
     // Screen density the window is laid out for: 15 twips to the pixel.
     int m_twipsPerPixelX = 15;
     int m_twipsPerPixelY = 15;
+    // Last, so that it goes before the tiles it shows.
+    std::unique_ptr<frmRepeat> m_repeat;
 };

@@ -27,3 +27,11 @@ void guiTileBox::mousePressEvent(QMouseEvent* event)
     emit pressed(m_index, event->button(), event->modifiers(), event->position().toPoint());
     event->accept();
 }
+
+void guiTileBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The second press of a double click is a press like any other.
+    mousePressEvent(event);
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked(m_index);
+}

@@ -18,10 +18,13 @@ public:
 signals:
     void pressed(int index, Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
                  const QPoint& pos);
+    // A double click with the left button (after its press was reported).
+    void doubleClicked(int index);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     const TileDesigner& m_designer;

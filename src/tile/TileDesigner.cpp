@@ -13,15 +13,16 @@ constexpr int kContrastStrength = 50;
 constexpr int kBlockWidth = 10;
 constexpr int kBlockHeight = 5;
 
-// The effects work on the current tile once it has been composed; before
-// that it is null and they do nothing.
-template <typename Effect> void onComposed(QImage& tile, Effect effect)
-{
-    if (!tile.isNull())
-        effect(tile);
-}
-
 } // namespace
+
+template <typename Effect> void TileDesigner::commitEffect(Effect effect)
+{
+    QImage& current = tile(m_current);
+    if (current.isNull())
+        return;
+    effect(current);
+    emit tileChanged(m_current);
+}
 
 void TileDesigner::setSource(const QImage& picture)
 {
@@ -46,6 +47,7 @@ bool TileDesigner::compose(int index, const Progress& afterTile)
     const int last = index < 0 ? 3 : index;
     for (int i = first; i <= last; ++i) {
         m_tiles.at(std::size_t(i)) = Composer::composeFromStretched(m_stretched, i, m_chamfer);
+        emit tileChanged(i);
         if (afterTile)
             afterTile(i, last);
     }
@@ -54,13 +56,15 @@ bool TileDesigner::compose(int index, const Progress& afterTile)
 
 void TileDesigner::setCurrentTile(int index)
 {
-    if (index >= 0 && index <= 3)
-        m_current = index;
+    if (index < 0 || index > 3 || index == m_current)
+        return;
+    m_current = index;
+    emit currentTileChanged(index);
 }
 
 void TileDesigner::light(int level)
 {
-    onComposed(tile(m_current), [level](QImage& image) { ChangeBrightness(image, level); });
+    commitEffect([level](QImage& image) { ChangeBrightness(image, level); });
 }
 
 bool TileDesigner::lightPercent(int percent)
@@ -74,28 +78,27 @@ bool TileDesigner::lightPercent(int percent)
 
 void TileDesigner::contrast()
 {
-    onComposed(tile(m_current), [](QImage& image) {
+    commitEffect([](QImage& image) {
         mContrast::ApplyContrast(image, kContrastSquare, kContrastSquare, image, kContrastStrength);
     });
 }
 
 void TileDesigner::blur()
 {
-    onComposed(tile(m_current), BlurFilter);
+    commitEffect(BlurFilter);
 }
 
 void TileDesigner::block()
 {
-    onComposed(tile(m_current),
-               [](QImage& image) { BlockFilter(image, kBlockWidth, kBlockHeight); });
+    commitEffect([](QImage& image) { BlockFilter(image, kBlockWidth, kBlockHeight); });
 }
 
 void TileDesigner::gray()
 {
-    onComposed(tile(m_current), GrayFilter);
+    commitEffect(GrayFilter);
 }
 
 void TileDesigner::emboss()
 {
-    onComposed(tile(m_current), EmbossFilter);
+    commitEffect(EmbossFilter);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QObject>
 #include <QSize>
 
 #include <array>
@@ -12,9 +13,12 @@
 // it, so a tile comes out the same either way.
 //
 // A tile's working image and committed picture are one image here: every
-// operation commits its result at once.
-class TileDesigner
+// operation commits its result at once, and announces it with tileChanged, so
+// that views of a tile follow every composition and effect.
+class TileDesigner : public QObject
 {
+    Q_OBJECT
+
 public:
     // Called after each composed tile with (tile index, last index of the run).
     using Progress = std::function<void(int index, int lastIndex)>;
@@ -35,6 +39,7 @@ public:
     bool compose(int index, const Progress& afterTile = {});
 
     // The committed picture of tile index (null before the first composition).
+    // Changes made through the writable reference are not announced.
     const QImage& tile(int index) const { return m_tiles.at(index); }
     QImage& tile(int index) { return m_tiles.at(index); }
 
@@ -52,7 +57,18 @@ public:
     void gray();
     void emboss();
 
+signals:
+    // The committed picture of tile index has changed: composed, or an effect
+    // committed on it.
+    void tileChanged(int index);
+    // Another tile has become the current tile.
+    void currentTileChanged(int index);
+
 private:
+    // Runs effect on the current tile once it has been composed (before that
+    // it is null and nothing happens), then announces the change.
+    template <typename Effect> void commitEffect(Effect effect);
+
     QImage m_source;
     QImage m_stretched; // source stretched to the current tile size, cached
     bool m_half = false;
