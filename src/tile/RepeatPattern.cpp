@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace RepeatPattern {
 
@@ -17,6 +18,125 @@ void markSeam(QImage& picture, const QRect& line)
 {
     QPainter painter(&picture);
     painter.fillRect(line, kSeamColour);
+}
+
+// Marks the tile edges of a picture showing the tile repeated at scale
+// (sx, sy), one pixel wide whatever the scale.
+void drawSeams(QImage& picture, const QSize& tile, double sx, double sy)
+{
+    QPainter painter(&picture);
+    for (int k = 0;; ++k) {
+        const int x = int(std::lround(k * tile.width() * sx));
+        if (x >= picture.width())
+            break;
+        painter.fillRect(QRect(x, 0, 1, picture.height()), kSeamColour);
+    }
+    for (int k = 0;; ++k) {
+        const int y = int(std::lround(k * tile.height() * sy));
+        if (y >= picture.height())
+            break;
+        painter.fillRect(QRect(0, y, picture.width(), 1), kSeamColour);
+    }
+}
+
+// One source pixel's share in a reduced pixel.
+struct Tap
+{
+    int index; // within the tile
+    float weight;
+};
+
+// For each of count reduced pixels, the source pixels its area covers at
+// scale (reduced / source length), as indexes into a tile of period pixels
+// repeated, with the covered part of each as its weight (summing to 1).
+std::vector<std::vector<Tap>> areaTaps(int count, double scale, int period)
+{
+    std::vector<std::vector<Tap>> taps{std::size_t(count)};
+    for (int i = 0; i < count; ++i) {
+        const double lo = i / scale;
+        const double hi = (i + 1) / scale;
+        for (int j = int(std::floor(lo)); j < int(std::ceil(hi)); ++j) {
+            const double part = std::min(j + 1.0, hi) - std::max(double(j), lo);
+            if (part > 1e-9)
+                taps[std::size_t(i)].push_back({j % period, float(part / (hi - lo))});
+        }
+    }
+    return taps;
+}
+
+// Whether two reduced pixels cover the same parts of the tile (up to
+// rounding in the last bits of the weights).
+bool sameTaps(const std::vector<Tap>& a, const std::vector<Tap>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].index != b[i].index || std::abs(a[i].weight - b[i].weight) > 1e-6f)
+            return false;
+    return true;
+}
+
+// The tile repeated over screen and reduced to size by averaging each
+// reduced pixel's area, without building the screen-sized picture: the rows
+// of the tile are reduced once across, then every reduced row is the
+// weighted sum of a few of those. Reduced rows that cover the same tile rows
+// alike (the reduction repeats with the tile) are copied, not summed again.
+QImage reducedRepeat(const QImage& tile, const QSize& screen, const QSize& size)
+{
+    const int w = tile.width();
+    const int h = tile.height();
+    const int outW = size.width();
+    const std::size_t stride = std::size_t(3) * outW; // one row: red, green, blue planes
+    const std::vector<std::vector<Tap>> across = areaTaps(outW, double(outW) / screen.width(), w);
+    const std::vector<std::vector<Tap>> down =
+        areaTaps(size.height(), double(size.height()) / screen.height(), h);
+
+    // The tile's rows reduced across.
+    std::vector<float> rows(stride * std::size_t(h));
+    for (int y = 0; y < h; ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(tile.constScanLine(y));
+        float* r = rows.data() + stride * std::size_t(y);
+        for (int x = 0; x < outW; ++x) {
+            float sr = 0, sg = 0, sb = 0;
+            for (const Tap& t : across[std::size_t(x)]) {
+                sr += t.weight * float(qRed(in[t.index]));
+                sg += t.weight * float(qGreen(in[t.index]));
+                sb += t.weight * float(qBlue(in[t.index]));
+            }
+            r[x] = sr;
+            r[outW + x] = sg;
+            r[2 * outW + x] = sb;
+        }
+    }
+
+    QImage out(size, QImage::Format_RGB32);
+    std::vector<float> sum(stride);
+    // The first reduced row seen for each first tap: a later row with the
+    // same taps is a copy of it.
+    std::vector<int> firstRowFor(std::size_t(h), -1);
+    for (int y = 0; y < size.height(); ++y) {
+        const std::vector<Tap>& taps = down[std::size_t(y)];
+        int& seen = firstRowFor[std::size_t(taps.front().index)];
+        if (seen >= 0 && sameTaps(down[std::size_t(seen)], taps)) {
+            std::memcpy(out.scanLine(y), out.constScanLine(seen), std::size_t(outW) * 4);
+            continue;
+        }
+        if (seen < 0)
+            seen = y;
+        std::fill(sum.begin(), sum.end(), 0.0f);
+        float* __restrict acc = sum.data();
+        for (const Tap& t : taps) {
+            const float* __restrict row = rows.data() + stride * std::size_t(t.index);
+            const float weight = t.weight;
+            for (std::size_t i = 0; i < stride; ++i)
+                acc[i] += weight * row[i];
+        }
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < outW; ++x)
+            line[x] =
+                qRgb(int(acc[x] + 0.5f), int(acc[outW + x] + 0.5f), int(acc[2 * outW + x] + 0.5f));
+    }
+    return out;
 }
 
 } // namespace
@@ -81,26 +201,17 @@ QImage fittedScreen(const QImage& tile, const QSize& screen, const QSize& view, 
     const QRect area = fitRect(screen, view);
     if (tile.isNull() || area.isEmpty())
         return {};
-    QImage out = desktopPicture(tile, screen);
-    if (area.size() != screen)
-        out = out.scaled(area.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (seams) {
-        const double sx = double(area.width()) / screen.width();
-        const double sy = double(area.height()) / screen.height();
-        QPainter painter(&out);
-        for (int k = 0;; ++k) {
-            const int x = int(std::lround(k * tile.width() * sx));
-            if (x >= out.width())
-                break;
-            painter.fillRect(QRect(x, 0, 1, out.height()), kSeamColour);
-        }
-        for (int k = 0;; ++k) {
-            const int y = int(std::lround(k * tile.height() * sy));
-            if (y >= out.height())
-                break;
-            painter.fillRect(QRect(0, y, out.width(), 1), kSeamColour);
-        }
+    if (area.size() == screen) {
+        QImage out = desktopPicture(tile, screen);
+        if (seams)
+            drawSeams(out, tile.size(), 1.0, 1.0);
+        return out;
     }
+    const double sx = double(area.width()) / screen.width();
+    const double sy = double(area.height()) / screen.height();
+    QImage out = reducedRepeat(tile.convertToFormat(QImage::Format_RGB32), screen, area.size());
+    if (seams)
+        drawSeams(out, tile.size(), sx, sy);
     return out;
 }
 

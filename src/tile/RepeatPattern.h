@@ -38,7 +38,8 @@ QImage desktopPicture(const QImage& tile, const QSize& screen);
 // either size is empty.
 QRect fitRect(const QSize& screen, const QSize& view);
 
-// The desktop picture reduced into fitRect's size (smoothly), the seams drawn
+// The desktop picture reduced into fitRect's size, each reduced pixel the mean
+// of the screen area it stands for, the seams drawn
 // after the reduction at the reduced tile edges so that they stay one pixel
 // wide and sharp.
 QImage fittedScreen(const QImage& tile, const QSize& screen, const QSize& view, bool seams);
