@@ -180,7 +180,7 @@ private slots:
         QCOMPARE(current(w).size(), QSize(100, 50));
     }
 
-    void openedByDoubleClickAndShortcutAndSetsTheWallpaper()
+    void openedByDoubleClickAndShortcutWithTheTileMenusKeys()
     {
         Install install;
         frmMain w(install.context(kPicture));
@@ -189,9 +189,15 @@ private slots:
         QVERIFY(repeat.isVisible());
         QCOMPARE(w.CurrentTile(), qint16(1));
         QVERIFY(repeat.windowTitle().contains(QStringLiteral("タイルB")));
-        repeat.close();
+        QTest::keyClick(&w, Qt::Key_T, Qt::ControlModifier);
+        QVERIFY(!repeat.isVisible());
         QTest::keyClick(&w, Qt::Key_T, Qt::ControlModifier);
         QVERIFY(repeat.isVisible());
+        // The tile menu's shortcuts work in the preview.
+        const QImage before = current(w).copy();
+        QTest::keyClick(&repeat, Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(current(w) != before);
+        QCOMPARE(shown(repeat), wall(current(w), repeat.view()->size(), 1));
 
         QVERIFY(!w.wallpaperUndoEnabled());
         QTest::mouseClick(repeat.findChild<QWidget*>("cmdWall"), Qt::LeftButton);

@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -114,6 +115,9 @@ frmRepeat::frmRepeat(frmMain& main) : QWidget(nullptr, Qt::Window), m_main(main)
     connect(m_toggle, &QAction::triggered, this, &frmRepeat::toggle);
     m_main.addAction(m_toggle);
     addAction(m_toggle);
+    // The tile menu's shortcuts work here too, so that effects can be tried
+    // while looking at the wall.
+    addActions(m_main.tileMenu()->actions());
 
     m_saveFolder = m_main.SaveFolder();
     resize(sizeHint());
@@ -218,14 +222,15 @@ void frmRepeat::showBeside()
         move(QGuiApplication::screenAt(beside + QPoint(40, 20)) ? beside
                                                                 : m_main.pos() + QPoint(40, 40));
     }
+    // Raised but not made active: the keys stay with the window they were
+    // typed in.
     show();
     raise();
-    activateWindow();
 }
 
 void frmRepeat::toggle()
 {
-    if (isVisible() && isActiveWindow())
+    if (isVisible())
         close();
     else
         showBeside();

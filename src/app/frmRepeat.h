@@ -17,10 +17,10 @@ class inifile_IO;
 // change of the current tile as it happens. It shows the committed picture,
 // the one saving and the wallpaper use.
 //
-// Opened by a double click on a tile and by Ctrl+T (which closes it again
-// from the preview itself). Its place, size, zoom, seams and whether it is
-// open are kept in the settings file's section "RepeatView", written with
-// the main window's settings at shut-down.
+// Opened by a double click on a tile and by Ctrl+T, which closes it again;
+// the tile menu's shortcuts work in it as in the main window. Its place, size, zoom, seams and
+// whether it is open are kept in the settings file's section "RepeatView", written with the main
+// window's settings at shut-down.
 class frmRepeat : public QWidget
 {
     Q_OBJECT
