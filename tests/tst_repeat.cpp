@@ -247,6 +247,22 @@ private slots:
         QVERIFY(repeat.view()->seams());
     }
 
+    void neverOpenedItOpensBesideTheMainWindowNextTime()
+    {
+        Install install;
+        install.writeIni("[Start]\r\nScreenCap=False\r\n");
+        QVERIFY(install.start()->close());
+        inifile_IO ini;
+        ini.setFileName(install.ini());
+        QCOMPARE(ini.ReadStr("RepeatView", "Open", {}), QStringLiteral("False"));
+        QCOMPARE(ini.ReadStr("RepeatView", "Left", {}), QString());
+
+        auto w = install.start();
+        w->move(40, 30);
+        w->repeatWindow()->showBeside();
+        QCOMPARE(w->repeatWindow()->pos(), w->frameGeometry().topRight() + QPoint(8, 0));
+    }
+
     void savedDesktopPictureIsTheTileRepeated_data()
     {
         QTest::addColumn<QString>("name");

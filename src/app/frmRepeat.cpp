@@ -156,8 +156,12 @@ void frmRepeat::readSettings(const inifile_IO& settings)
 void frmRepeat::writeSettings(inifile_IO& settings) const
 {
     const auto twips = [](int pixels) { return QString::number(pixels * kTwipsPerPixel); };
-    settings.WriteStr(kSection, QStringLiteral("Left"), twips(pos().x()));
-    settings.WriteStr(kSection, QStringLiteral("Top"), twips(pos().y()));
+    // A window never shown has no place of its own yet: it opens beside the
+    // main window, wherever that is next time.
+    if (!m_placeBesideMain) {
+        settings.WriteStr(kSection, QStringLiteral("Left"), twips(pos().x()));
+        settings.WriteStr(kSection, QStringLiteral("Top"), twips(pos().y()));
+    }
     settings.WriteStr(kSection, QStringLiteral("Width"), twips(width()));
     settings.WriteStr(kSection, QStringLiteral("Height"), twips(height()));
     settings.WriteStr(kSection, QStringLiteral("Zoom"), RepeatPattern::zoomWord(m_view->zoom()));
