@@ -1,6 +1,7 @@
 #include "batch/BatchCommandLine.h"
 
 #include "app/inifile_IO.h"
+#include "platform/FileCheck.h"
 
 #include <QFileInfo>
 
@@ -246,15 +247,24 @@ std::optional<BatchCommandLine> BatchCommandLine::parse(const QStringList& argum
     // Defaults for a command line without a settings file: every input type.
     cl.settings.inputTypes = {true, true, true};
     if (settingsFile) {
-        if (!QFileInfo(*settingsFile).isFile()) {
-            *error = QStringLiteral("settings file \"%1\" not found").arg(*settingsFile);
+        // A settings file named here must be read: the window's silent
+        // defaults would run a batch the user did not ask for.
+        if (const FileCheck::Problem p = FileCheck::readableFile(*settingsFile); !p.ok()) {
+            *error = QStringLiteral("settings file \"%1\" cannot be read: %2")
+                         .arg(*settingsFile, FileCheck::describe(p));
             return std::nullopt;
         }
         inifile_IO ini;
         ini.setFileName(*settingsFile);
+        cl.settingsFile = *settingsFile;
         cl.settings = BatchSettings::read(ini, true);
+        cl.unusedSettings = BatchSettings::unusableKeys(ini);
         cl.jpegAskedBySettings = cl.settings.jpegOutput;
-        cl.quality = ini.ReadInt(QStringLiteral("Jpeg"), QStringLiteral("Value"), 50);
+        const QString jpeg = QStringLiteral("Jpeg"), value = QStringLiteral("Value");
+        cl.quality = ini.ReadInt(jpeg, value, 50);
+        const QString stored = ini.ReadStr(jpeg, value, QString());
+        if (!stored.isEmpty() && cl.quality != ini.ReadInt(jpeg, value, 51))
+            cl.unusedSettings.append(QStringLiteral("[Jpeg] Value=%1").arg(stored));
     }
     cl.settings.jpegOutput = false;
 
