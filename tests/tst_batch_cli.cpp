@@ -1,6 +1,9 @@
 // quilton-batch, run as the built program over temporary folders.
 #include "TestEnv.h"
 
+#include "app/frmMain.h"
+#include "app/guiMessage.h"
+#include "batch/frmBatch.h"
 #include "platform/FileCheck.h"
 #include "support/FileFixtures.h"
 #include "support/TestInstall.h"
@@ -389,6 +392,35 @@ private slots:
         // Nothing was made under another name.
         QCOMPARE(entriesOf(root), (QStringList{"in", "out", "s.ini"}));
         chmod(QByteArray(root + "/in").constData(), 0755); // so that it can be removed
+    }
+
+    // The batch window lists a picture whose name is no UTF-8 text, names it
+    // among those it could not read, and makes the others' tiles.
+    void windowBatchNamesUndecodableFiles()
+    {
+        testsupport::Install install;
+        const QString in = install.dir.filePath(u"in"_s), out = install.dir.filePath(u"out"_s);
+        QVERIFY(QDir().mkpath(in) && QDir().mkpath(out));
+        QVERIFY(testsupport::randomImage(120, 90, 4).save(in + u"/a.bmp"_s));
+        const QByteArray bad = QFile::encodeName(in) + "/n\xff.bmp";
+        FILE* copy = std::fopen(bad.constData(), "wb");
+        QVERIFY(copy);
+        std::fclose(copy);
+        install.writeIni("[Start]\r\nScreenCap=False\r\n[Folder]\r\nSource=" + in.toUtf8() +
+                         "\r\nSave=" + out.toUtf8() + "\r\n");
+        QList<guiMessage::Message> messages;
+        guiMessage::setCapture([&](const guiMessage::Message& m) { messages.append(m); });
+        const std::unique_ptr<frmMain> main = install.start();
+        frmBatch& b = *main->batchWindow();
+        QCOMPARE(b.fileList(0), (QStringList{u"a.bmp"_s, u"n\uFFFD.bmp"_s}));
+        b.cmdBatch_Click();
+        guiMessage::setCapture(nullptr);
+        QCOMPARE(filesIn(out), (QStringList{"a(A).bmp", "a(B).bmp", "a(C).bmp", "a(D).bmp"}));
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().text.endsWith(u"\nn\uFFFD.bmp (Cannot load %1/n\uFFFD.bmp: its "
+                                                u"name is not UTF-8 text, so it cannot be opened "
+                                                u"by that name; rename it)"_s.arg(in)),
+                 qPrintable(messages.first().text));
     }
 
     // A run killed at any moment leaves only whole tile files; what killed
