@@ -205,6 +205,10 @@ static int createNamed(Target* target)
    files, else hidden and named. */
 static int createTemporary(Target* target)
 {
+    /* An unnamed file is linked in through /proc; without it only a
+       privileged process could link it, so a named file is used instead. */
+    if (access("/proc/self/fd", F_OK) != 0)
+        return createNamed(target);
     char* folder = folderOf(target->finalPath);
     if (!folder)
         return 0;
