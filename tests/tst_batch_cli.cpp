@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
@@ -366,10 +367,10 @@ private slots:
         } else if (step.first() == u"mkfifo"_s) {
             QCOMPARE(mkfifo(target.constData(), 0644), 0);
         } else if (step.first() == u"mount"_s) {
-            if (geteuid() != 0)
-                QSKIP("mounting a small file system needs root");
             // Room for two tiles of 30054 bytes, not for a third.
             mounted = mount("tmpfs", target.constData(), "tmpfs", 0, "size=64k") == 0;
+            if (!mounted && errno == EPERM)
+                QSKIP("mounting a small file system is not permitted here");
             QVERIFY(mounted);
         }
 

@@ -9,6 +9,7 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
 #include <functional>
 
@@ -220,16 +221,18 @@ void tst_picturesaver::replacingKeepsModeAndLink()
     QCOMPARE(testfiles::folderEntries(dir.path()), (QStringList{"link.bmp", "t.bmp"}));
 }
 
-// On a really full file system (a 64 KiB one, mounted as root) the message
+// On a really full file system (a 64 KiB one, where this test may mount one) the message
 // says the disc is full, the previous file stays whole and nothing is left.
 void tst_picturesaver::fullDiscIsSaidSo()
 {
-    if (geteuid() != 0)
-        QSKIP("mounting a small file system needs root; the size limit case covers the rest");
     QTemporaryDir dir;
     const QString disc = dir.filePath("disc");
     QVERIFY(QDir().mkdir(disc));
-    QCOMPARE(mount("tmpfs", QFile::encodeName(disc).constData(), "tmpfs", 0, "size=64k"), 0);
+    const int mounted = mount("tmpfs", QFile::encodeName(disc).constData(), "tmpfs", 0, "size=64k");
+    if (mounted != 0 && errno == EPERM)
+        QSKIP("mounting a small file system is not permitted here; the size limit case and the "
+              "device /dev/full cover the rest");
+    QCOMPARE(mounted, 0);
     const QString path = disc + "/t.bmp";
     QString error;
     Failure kind = Failure::None;
