@@ -278,6 +278,8 @@ void tst_picturesaver::leftoversOfDeadWritersGo_data()
         << "quilton.ini.k3Jd9Q" << QByteArray("[A]") << 120 << false << true;
     QTest::newRow("earlier writer's bitmap, young")
         << "p(A).bmp.Ab3xY9" << QByteArray("BM") << 0 << false << false;
+    QTest::newRow("earlier output folder check, old")
+        << ".quilton-batch-a8Zk2Q" << QByteArray() << 120 << false << true;
     QTest::newRow("user's backup") << "p.bmp.backup" << QByteArray("BM") << 120 << false << false;
     QTest::newRow("user's text") << "p.bmp.Ab3xY9" << QByteArray("text") << 120 << false << false;
     QTest::newRow("no pid") << ".quilton-x-0000abcd.tmp" << QByteArray() << 120 << false << false;

@@ -187,14 +187,16 @@ long ownLeftoverPid(const char* name)
     return 0;
 }
 
-// "NAME.bmp.XXXXXX" or "NAME.ini.XXXXXX" of the earlier writer (QSaveFile):
-// 'b' or 'i', else 0. Its six random letters and digits mix at least two of
-// lower case, upper case and digits, which ordinary words like "backup" do
+// "NAME.bmp.XXXXXX" or "NAME.ini.XXXXXX" of the earlier writer (QSaveFile),
+// or ".quilton-batch-XXXXXX" of quilton-batch's earlier output folder check:
+// 'b', 'i' or 'p', else 0. Its six random letters and digits mix at least two
+// of lower case, upper case and digits, which ordinary words like "backup" do
 // not: a user's own file of such a name is left alone.
 char legacyLeftoverKind(const char* name)
 {
     const size_t length = std::strlen(name);
-    if (length < 12 || name[length - 7] != '.' || name[length - 11] != '.')
+    const bool probe = length == 21 && std::strncmp(name, ".quilton-batch-", 15) == 0;
+    if (!probe && (length < 12 || name[length - 7] != '.' || name[length - 11] != '.'))
         return 0;
     const char* suffix = name + length - 6;
     int lower = 0, upper = 0, digit = 0;
@@ -208,6 +210,8 @@ char legacyLeftoverKind(const char* name)
     }
     if (lower + upper + digit < 2)
         return 0;
+    if (probe)
+        return 'p';
     const char* ext = name + length - 10;
     if (strncasecmp(ext, "bmp", 3) == 0)
         return 'b';
@@ -326,7 +330,7 @@ int removeLeftovers(const QString& folder, bool evenIfLookedAtRecently)
             stale = old || !pidAlive(pid);
         } else if (old) {
             char head[2] = {0, 0};
-            stale = legacy == 'i' || st.st_size == 0 ||
+            stale = legacy != 'b' || st.st_size == 0 ||
                     (pread(fd, head, 2, 0) == 2 && head[0] == 'B' && head[1] == 'M');
         }
         struct stat named

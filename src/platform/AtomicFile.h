@@ -25,8 +25,8 @@ FileCheck::Problem write(const QString& path, const QByteArray& data);
 
 // Removes what killed writers left in folder: this program's hidden files
 // (".quilton-*.tmp", ".savejpg-*.tmp") that no live writer holds, and the
-// "NAME.bmp.XXXXXX" / "NAME.ini.XXXXXX" files of the earlier writer that are
-// older than a minute. Cheap to call before every write: each folder is
+// "NAME.bmp.XXXXXX" / "NAME.ini.XXXXXX" / ".quilton-batch-XXXXXX" files of
+// earlier versions that are older than a minute. Cheap to call before every write: each folder is
 // looked through at most once a minute per process. Returns how many were
 // removed.
 int removeLeftovers(const QString& folder, bool evenIfLookedAtRecently = false);
