@@ -90,6 +90,23 @@ Run batchBytes(QList<QByteArray> arguments, bool asNobody)
     return {WEXITSTATUS(status), QString::fromUtf8(err)};
 }
 
+// A file made by the bytes of its name (Qt would write U+FFFD in UTF-8 for a
+// byte that is no UTF-8), and removed by them when this goes: Qt cannot.
+struct RawFile
+{
+    QByteArray name;
+    bool made = false;
+    RawFile(const QByteArray& path, const QByteArray& contents) : name(path)
+    {
+        if (FILE* file = std::fopen(name.constData(), "wb")) {
+            made = std::fwrite(contents.constData(), 1, size_t(contents.size()), file) ==
+                   size_t(contents.size());
+            made = std::fclose(file) == 0 && made;
+        }
+    }
+    ~RawFile() { unlink(name.constData()); }
+};
+
 // Names of the entries of folder (a name that is no UTF-8 text shown with
 // \xHH), hidden ones included; "-" when the folder does not exist.
 QStringList entriesOf(const QByteArray& folder)
@@ -347,14 +364,8 @@ private slots:
         QVERIFY(QDir().mkdir(dir.filePath(u"in"_s)) && QDir().mkdir(dir.filePath(u"out"_s)));
         QCOMPARE(chmod(QByteArray(root + "/out").constData(), 0777), 0);
         QVERIFY(testsupport::randomImage(120, 90, 3).save(dir.filePath(u"in/a.bmp"_s)));
-        // Made by its bytes: Qt would write U+FFFD in UTF-8 for the 0xff.
-        const QByteArray bad = root + "/in/n\xff.bmp";
-        FILE* copy = std::fopen(bad.constData(), "wb");
-        QVERIFY(copy);
-        const QByteArray bytes = readAll(dir.filePath(u"in/a.bmp"_s));
-        QCOMPARE(std::fwrite(bytes.constData(), 1, size_t(bytes.size()), copy),
-                 size_t(bytes.size()));
-        std::fclose(copy);
+        const RawFile bad(root + "/in/n\xff.bmp", readAll(dir.filePath(u"in/a.bmp"_s)));
+        QVERIFY(bad.made);
         testsupport::writeBytes(dir.filePath(u"s.ini"_s),
                                 "[Kouka]\nLight=1x\nJunjo=012345\n[ImageType]\nDstFile=jpeg\n");
 
@@ -408,10 +419,8 @@ private slots:
         const QString in = install.dir.filePath(u"in"_s), out = install.dir.filePath(u"out"_s);
         QVERIFY(QDir().mkpath(in) && QDir().mkpath(out));
         QVERIFY(testsupport::randomImage(120, 90, 4).save(in + u"/a.bmp"_s));
-        const QByteArray bad = QFile::encodeName(in) + "/n\xff.bmp";
-        FILE* copy = std::fopen(bad.constData(), "wb");
-        QVERIFY(copy);
-        std::fclose(copy);
+        const RawFile bad(QFile::encodeName(in) + "/n\xff.bmp", "BM");
+        QVERIFY(bad.made);
         install.writeIni("[Start]\r\nScreenCap=False\r\n[Folder]\r\nSource=" + in.toUtf8() +
                          "\r\nSave=" + out.toUtf8() + "\r\n");
         QList<guiMessage::Message> messages;
