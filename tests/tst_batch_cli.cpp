@@ -451,13 +451,19 @@ private slots:
         for (const QString& format : {u"bmp"_s, u"jpg"_s}) {
             for (int run = 0; run < 6; ++run) {
                 QDir(out).removeRecursively();
+                // Its temporary folder, to see that nothing stays there either.
+                const QString temporary = freshFolder(u"kill-tmp"_s);
                 QProcess p;
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                env.insert(u"TMPDIR"_s, temporary);
+                p.setProcessEnvironment(env);
                 p.start(testenv::binDir() + u"/quilton-batch"_s,
                         {u"--jobs"_s, u"4"_s, u"--format"_s, format, in, out});
                 QVERIFY(p.waitForStarted());
                 usleep(useconds_t(20000 + 30000 * run));
                 kill(pid_t(p.processId()), SIGKILL);
                 QVERIFY(p.waitForFinished());
+                QCOMPARE(testfiles::folderEntries(temporary), QStringList());
                 for (const QString& name : testfiles::folderEntries(out)) {
                     QVERIFY2(tileName.match(name).hasMatch(), qPrintable(name));
                     const QByteArray bytes = readAll(out + u'/' + name);

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <algorithm>
@@ -37,25 +36,22 @@ void printErr(const QString& text)
 }
 
 // The SaveJPG.so to write through: the system folder's, else the copy beside
-// this program; each is tried by writing a one-pixel JPEG into a temporary
-// folder, so a library that exists but cannot be loaded (or cannot write) is
-// passed over. Empty when none works.
+// this program; each is tried by writing a one-pixel JPEG to /dev/null (a
+// device is written directly, and nothing is left behind whatever happens to
+// this program), so a library that exists but cannot be loaded or cannot
+// encode is passed over. Empty when none works.
 QString findJpegLibrary(int quality)
 {
     const QString name = QString::fromLatin1("SaveJPG.so");
     const QStringList candidates{
         BatchEngine::joinPath(Paths::systemFolder(false), name),
         BatchEngine::joinPath(QCoreApplication::applicationDirPath(), name)};
-    QTemporaryDir scratch;
-    if (!scratch.isValid())
-        return {};
     QImage probe(1, 1, QImage::Format_RGB32);
     probe.fill(Qt::white);
     for (const QString& library : candidates) {
         if (!QFileInfo(library).isFile())
             continue;
-        const QString target = scratch.filePath(QStringLiteral("probe.jpg"));
-        if (PictureSaver::saveJpeg(library, probe, target, quality) ==
+        if (PictureSaver::saveJpeg(library, probe, QStringLiteral("/dev/null"), quality) ==
             PictureSaver::JpegOutcome::Saved)
             return library;
     }

@@ -78,7 +78,8 @@ JpegOutcome saveJpeg(const QString& libraryPath, const QImage& picture, const QS
     // decoding; never let it write one of another name.
     if (FileCheck::nameLost(path, true))
         return JpegOutcome::OpenError;
-    AtomicFile::removeLeftovers(QFileInfo(path).absolutePath());
+    if (FileCheck::writableTarget(path).ok())
+        AtomicFile::removeLeftovers(QFileInfo(path).absolutePath());
 
     const JpegCallResult result =
         SaveJpgLoader::save(libraryPath, picture, picture.width(), picture.height(), path, quality);
