@@ -366,6 +366,7 @@ private slots:
         QVERIFY(testsupport::randomImage(120, 90, 3).save(dir.filePath(u"in/a.bmp"_s)));
         const RawFile bad(root + "/in/n\xff.bmp", readAll(dir.filePath(u"in/a.bmp"_s)));
         QVERIFY(bad.made);
+        testsupport::writeBytes(dir.filePath(u"in/.hidden.bmp"_s), "BM"); // never listed
         testsupport::writeBytes(dir.filePath(u"s.ini"_s),
                                 "[Kouka]\nLight=1x\nJunjo=012345\n[ImageType]\nDstFile=jpeg\n");
 

@@ -277,8 +277,8 @@ QStringList fileNames(const QString& folder, Problem* problem)
     errno = 0;
     while (const dirent* entry = readdir(dir)) {
         const char* n = entry->d_name;
-        if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0)
-            continue;
+        if (n[0] == '.')
+            continue; // hidden files, as the file lists never show them
         struct stat st
         {
         };

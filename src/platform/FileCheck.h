@@ -63,8 +63,8 @@ Problem listableFolder(const QString& path);
 Problem writableTarget(const QString& path);
 
 // The names of the regular files in folder (symbolic links to files count),
-// unsorted. Names that are no UTF-8 text come back with U+FFFD in them (see
-// nameLost), so that they can be reported rather than passed over.
+// hidden ones (".name") left out, unsorted. Names that are no UTF-8 text come back with U+FFFD in
+// them (see nameLost), so that they can be reported rather than passed over.
 QStringList fileNames(const QString& folder, Problem* problem);
 
 } // namespace FileCheck
