@@ -10,6 +10,7 @@
 #include <stdio.h> /* jpeglib.h needs FILE */
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -56,13 +57,19 @@ typedef struct Encoder
     FdDestination dest;
 } Encoder;
 
-/* Where the JPEG goes: a temporary file beside finalPath that is renamed
-   over it at the end, or (tempPath NULL) a device or pipe written directly. */
+/* Where the JPEG goes: a new file beside finalPath that becomes it at the
+   end, or (finalPath NULL) a device or pipe written directly. The new file is
+   unnamed (unnamed set, tempPath NULL until it is linked in) where the file
+   system allows it, so that a killed writer leaves nothing; else a hidden
+   named file, locked for as long as it exists so that a later writer can tell
+   a dead writer's leftover from a live one's file. */
 typedef struct Target
 {
     char* finalPath;
     char* tempPath;
     int fd;
+    int unnamed;
+    int replaces; /* finalPath named a file when the save began */
 } Target;
 
 static void onError(j_common_ptr cinfo)
@@ -131,37 +138,140 @@ static int validArguments(const QuiltonSurface* dc, int32_t width, int32_t heigh
     return quality >= 1 && quality <= 100;
 }
 
-/* The folder part of path ("." without a '/', "/" for a file in the root),
-   followed by a fresh hidden name; the file is created with O_EXCL so the
-   umask applies as for any new file. */
-static int createTemporary(Target* target)
+/* A fresh hidden name beside finalPath: the folder part of it ("." without
+   a '/', "" before the '/' of a file in the root), then
+   ".savejpg-PID-TAG.tmp". NULL when out of memory. */
+static char* hiddenName(const char* finalPath)
 {
-    const char* slash = strrchr(target->finalPath, '/');
-    const size_t folderLength = slash ? (size_t)(slash - target->finalPath) : 0;
+    const char* slash = strrchr(finalPath, '/');
+    const size_t folderLength = slash ? (size_t)(slash - finalPath) : 0;
     const size_t size = folderLength + 64;
     char* name = malloc(size);
     if (!name)
-        return 0;
+        return NULL;
     static unsigned counter;
-    const unsigned seed = (unsigned)time(NULL) ^ (unsigned)(uintptr_t)target;
+    const unsigned seed = (unsigned)time(NULL) ^ ((unsigned)getpid() << 16);
+    const unsigned tag = seed + __atomic_add_fetch(&counter, 7919u, __ATOMIC_RELAXED) * 2654435761u;
+    if (slash)
+        snprintf(name, size, "%.*s/.savejpg-%ld-%08x.tmp", (int)folderLength, finalPath,
+                 (long)getpid(), tag);
+    else
+        snprintf(name, size, ".savejpg-%ld-%08x.tmp", (long)getpid(), tag);
+    return name;
+}
+
+/* The folder finalPath lies in, for O_TMPFILE. NULL when out of memory. */
+static char* folderOf(const char* finalPath)
+{
+    const char* slash = strrchr(finalPath, '/');
+    if (!slash)
+        return strdup(".");
+    if (slash == finalPath)
+        return strdup("/");
+    return strndup(finalPath, (size_t)(slash - finalPath));
+}
+
+/* A hidden named file, created with O_EXCL so the umask applies as for any
+   new file, and locked. The lock comes after the name exists, so a cleaner
+   may have removed it in between: the name must still be this file. */
+static int createNamed(Target* target)
+{
     for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
-        const unsigned tag = seed + __atomic_add_fetch(&counter, 7919u, __ATOMIC_RELAXED);
-        if (slash)
-            snprintf(name, size, "%.*s/.savejpg-%ld-%08x.tmp", (int)folderLength, target->finalPath,
-                     (long)getpid(), tag);
-        else
-            snprintf(name, size, ".savejpg-%ld-%08x.tmp", (long)getpid(), tag);
+        char* name = hiddenName(target->finalPath);
+        if (!name)
+            return 0;
         const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) {
+        if (fd < 0) {
+            const int failed = errno;
+            free(name);
+            if (failed == EEXIST)
+                continue;
+            return 0;
+        }
+        struct stat mine, named;
+        if (flock(fd, LOCK_EX) == 0 && fstat(fd, &mine) == 0 && lstat(name, &named) == 0 &&
+            mine.st_ino == named.st_ino && mine.st_dev == named.st_dev) {
             target->fd = fd;
             target->tempPath = name;
             return 1;
         }
-        if (errno != EEXIST)
-            break;
+        close(fd);
+        free(name);
     }
-    free(name);
     return 0;
+}
+
+/* The new file beside finalPath: unnamed where the file system has unnamed
+   files, else hidden and named. */
+static int createTemporary(Target* target)
+{
+    /* An unnamed file is linked in through /proc; without it only a
+       privileged process could link it, so a named file is used instead. */
+    if (access("/proc/self/fd", F_OK) != 0)
+        return createNamed(target);
+    char* folder = folderOf(target->finalPath);
+    if (!folder)
+        return 0;
+    const int fd = open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const int failed = errno;
+    free(folder);
+    if (fd >= 0) {
+        /* Locked before it ever has a name. */
+        if (flock(fd, LOCK_EX) != 0) {
+            close(fd);
+            return 0;
+        }
+        target->fd = fd;
+        target->unnamed = 1;
+        return 1;
+    }
+    if (failed != EOPNOTSUPP && failed != EISDIR && failed != EINVAL)
+        return 0;
+    return createNamed(target);
+}
+
+/* Gives the unnamed file fd the name path; 0 with errno when it cannot. */
+static int linkUnnamed(int fd, const char* path)
+{
+    char proc[64];
+    snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    if (access("/proc/self/fd", F_OK) == 0)
+        return linkat(AT_FDCWD, proc, AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0;
+    /* Without /proc only a privileged process can link by descriptor. */
+    return linkat(fd, "", AT_FDCWD, path, AT_EMPTY_PATH) == 0;
+}
+
+/* Puts the finished file in place of finalPath; 0 when it cannot be. */
+static int placeTarget(Target* target)
+{
+    if (target->unnamed) {
+        /* A new name is taken directly; an existing file is replaced through
+           a hidden name and a rename, which is atomic where a link is not. */
+        if (!target->replaces && linkUnnamed(target->fd, target->finalPath))
+            return 1;
+        if (!target->replaces && errno != EEXIST)
+            return 0;
+        for (int attempt = 0; attempt < kTemporaryNameTries && !target->tempPath; ++attempt) {
+            char* name = hiddenName(target->finalPath);
+            if (!name)
+                return 0;
+            if (linkUnnamed(target->fd, name)) {
+                target->tempPath = name;
+            } else {
+                const int failed = errno;
+                free(name);
+                if (failed != EEXIST)
+                    return 0;
+            }
+        }
+        if (!target->tempPath)
+            return 0;
+    }
+    if (rename(target->tempPath, target->finalPath) != 0)
+        return 0;
+    free(target->tempPath);
+    target->tempPath = NULL; /* it is the file now: keep it */
+    return 1;
 }
 
 /* Opens where the JPEG goes; 0 when it cannot be opened. */
@@ -189,6 +299,7 @@ static int openTarget(const char* fileName, Target* target)
             return 0;
         /* Through a symbolic link the file it names is replaced, not the link. */
         target->finalPath = realpath(fileName, NULL);
+        target->replaces = 1;
         if (!target->finalPath || !createTemporary(target))
             return 0;
         /* The new file keeps the old one's permissions. */
@@ -201,10 +312,11 @@ static int openTarget(const char* fileName, Target* target)
 
 static void closeTarget(Target* target)
 {
-    if (target->fd >= 0)
-        close(target->fd);
+    /* The name goes while the lock still holds it. */
     if (target->tempPath)
         unlink(target->tempPath);
+    if (target->fd >= 0)
+        close(target->fd);
     free(target->tempPath);
     free(target->finalPath);
 }
@@ -271,27 +383,26 @@ int16_t DCSavetoJPEG(const QuiltonSurface* dc, int32_t width, int32_t height, co
     if (!validArguments(dc, width, height, fileName, quality))
         return SAVEJPG_BAD_ARGUMENTS;
 
-    Target target = {NULL, NULL, -1};
+    Target target = {NULL, NULL, -1, 0, 0};
     if (!openTarget(fileName, &target)) {
         closeTarget(&target);
         return SAVEJPG_OPEN_ERROR;
     }
 
     int code = encode(dc, width, height, quality, target.fd);
-    if (code == SAVEJPG_SAVED && target.tempPath && syncFailed(target.fd))
+    if (code == SAVEJPG_SAVED && target.finalPath && syncFailed(target.fd))
         code = SAVEJPG_WRITE_ERROR;
-    const int closed = close(target.fd);
-    target.fd = -1;
-    if (code == SAVEJPG_SAVED && closed != 0)
-        code = SAVEJPG_WRITE_ERROR;
-    if (code == SAVEJPG_SAVED && target.tempPath) {
-        if (rename(target.tempPath, target.finalPath) == 0) {
-            free(target.tempPath);
-            target.tempPath = NULL; /* it is the file now: keep it */
-        } else {
-            code = SAVEJPG_OPEN_ERROR;
-        }
+    if (!target.finalPath) {
+        /* A device or pipe: only closing can still tell of a failed write. */
+        const int closed = close(target.fd);
+        target.fd = -1;
+        if (code == SAVEJPG_SAVED && closed != 0)
+            code = SAVEJPG_WRITE_ERROR;
+    } else if (code == SAVEJPG_SAVED && !placeTarget(&target)) {
+        code = SAVEJPG_OPEN_ERROR;
     }
-    closeTarget(&target); /* removes the temporary file of a failed save */
+    /* Closes (dropping the lock only now) and removes the new file of a
+       failed save. */
+    closeTarget(&target);
     return (int16_t)code;
 }

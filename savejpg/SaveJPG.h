@@ -31,10 +31,11 @@ enum {
 
 /* Writes the width x height area at the surface's top-left corner to fileName
    (UTF-8) as a baseline JPEG of the given quality (1-100). reserved is
-   ignored; pass 0. A regular file is written beside its final name and
-   renamed into place, so a failure never leaves a partial file and never
-   destroys a file already there; a name that is a device or a pipe is
-   written directly. */
+   ignored; pass 0. A regular file is written beside its final name (as an
+   unnamed file where the file system has them, so that even a killed writer
+   leaves nothing) and put into place when complete, so a failure never
+   leaves a partial file and never destroys a file already there; a name that
+   is a device or a pipe is written directly. */
 __attribute__((visibility("default"))) int16_t DCSavetoJPEG(const QuiltonSurface* dc, int32_t width,
                                                             int32_t height, const char* fileName,
                                                             uint8_t quality, int32_t reserved);

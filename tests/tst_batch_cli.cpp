@@ -1,6 +1,11 @@
 // quilton-batch, run as the built program over temporary folders.
 #include "TestEnv.h"
 
+#include "app/frmMain.h"
+#include "app/guiMessage.h"
+#include "batch/frmBatch.h"
+#include "platform/FileCheck.h"
+#include "support/FileFixtures.h"
 #include "support/TestInstall.h"
 #include "tile/PictureLoader.h"
 #include "tile/TileDesigner.h"
@@ -9,6 +14,19 @@
 #include <QDir>
 #include <QImageReader>
 #include <QProcess>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 using testsupport::readAll;
@@ -35,6 +53,76 @@ Run batch(const QString& line, const QString& program = {})
 QStringList filesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// The program run with arguments as bytes (names that are no UTF-8 text pass
+// unchanged), as the unprivileged user "nobody" when asked and this test runs
+// as root.
+Run batchBytes(QList<QByteArray> arguments, bool asNobody)
+{
+    if (asNobody && geteuid() == 0)
+        arguments =
+            QList<QByteArray>{"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"} +
+            arguments;
+    QList<char*> argv;
+    for (QByteArray& a : arguments)
+        argv.append(a.data());
+    argv.append(nullptr);
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv.first(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    QByteArray err;
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        err.append(buffer, n);
+    close(pipeFds[0]);
+    int status = 0;
+    if (spawned != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return {-2, QString::fromUtf8(err)};
+    return {WEXITSTATUS(status), QString::fromUtf8(err)};
+}
+
+// A file made by the bytes of its name (Qt would write U+FFFD in UTF-8 for a
+// byte that is no UTF-8), and removed by them when this goes: Qt cannot.
+struct RawFile
+{
+    QByteArray name;
+    bool made = false;
+    RawFile(const QByteArray& path, const QByteArray& contents) : name(path)
+    {
+        if (FILE* file = std::fopen(name.constData(), "wb")) {
+            made = std::fwrite(contents.constData(), 1, size_t(contents.size()), file) ==
+                   size_t(contents.size());
+            made = std::fclose(file) == 0 && made;
+        }
+    }
+    ~RawFile() { unlink(name.constData()); }
+};
+
+// Names of the entries of folder (a name that is no UTF-8 text shown with
+// \xHH), hidden ones included; "-" when the folder does not exist.
+QStringList entriesOf(const QByteArray& folder)
+{
+    DIR* dir = opendir(folder.constData());
+    if (!dir)
+        return {u"-"_s};
+    QStringList names;
+    while (const dirent* e = readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (name != "." && name != "..")
+            names.append(FileCheck::shownName(name));
+    }
+    closedir(dir);
+    names.sort();
+    return names;
 }
 
 } // namespace
@@ -198,6 +286,215 @@ private slots:
         QVERIFY2(r.err.contains(u"SaveJPG.so"_s), qPrintable(r.err));
         QVERIFY(!QFileInfo::exists(out));
         QCOMPARE(batch(m_pictures + u' ' + out, program).status, 0);
+    }
+
+    // Bad inputs, each made here, with the exact outcome: status, everything
+    // said on stderr (%1 the test's folder) and what the output folder holds
+    // afterwards. Unreadable files are tried as an unprivileged user.
+    void badInputs_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QByteArray>("arguments"); // words; paths in the test's folder
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("left");
+        const QStringList tiles{"a(A).bmp", "a(B).bmp", "a(C).bmp", "a(D).bmp"};
+        const QString notUtf8 = u"is not UTF-8 text; names of files and folders must be UTF-8 "
+                                u"(rename it)"_s;
+        const QString skipped = u"; skipped, no tiles written for it\n"_s;
+        const auto row = [](const char* name, const char* setup, const QByteArray& arguments,
+                            int status, const QString& message, const QStringList& left) {
+            QTest::newRow(name) << QString::fromLatin1(setup) << arguments << status << message
+                                << left;
+        };
+        row("name in the folder not UTF-8", "", "in out", 1,
+            u"cannot read \"%1/in/n\uFFFD.bmp\": Cannot load %1/in/n\uFFFD.bmp: its name is not "
+            u"UTF-8 text, so it cannot be opened by that name; rename it"_s +
+                skipped + u"1 of 2 inputs could not be read"_s,
+            tiles);
+        row("input named not UTF-8", "", "in/n\xff.bmp out", 2,
+            u"the argument \"%1/in/n\\xFF.bmp\" "_s + notUtf8, {});
+        row("output folder not UTF-8", "", "in/a.bmp o\xffx", 2,
+            u"the argument \"%1/o\\xFFx\" "_s + notUtf8, {});
+        row("unreadable file", "nobody: chmod 000 in/a.bmp", "in/a.bmp out", 1,
+            u"cannot read \"%1/in/a.bmp\": Cannot load %1/in/a.bmp: permission denied"_s + skipped +
+                u"1 of 1 inputs could not be read"_s,
+            {});
+        row("unreadable folder", "nobody: chmod 300 in", "in out", 2,
+            u"cannot read input folder \"%1/in\": permission denied"_s, {});
+        row("pipe as input", "mkfifo in/f.bmp", "in/f.bmp out", 1,
+            u"cannot read \"%1/in/f.bmp\": Cannot load %1/in/f.bmp: it is not a regular file (a "
+            u"pipe)"_s +
+                skipped + u"1 of 1 inputs could not be read"_s,
+            {});
+        row("pipe at a tile's name", "mkfifo out/a(B).bmp", "in/a.bmp out", 2,
+            u"cannot write tile file \"%1/out/a(B).bmp\": it is not a regular file (a pipe)\n"
+            u"stopped: 0 of 1 pictures were not processed"_s,
+            {"a(A).bmp", "a(B).bmp"});
+        row("full disc", "mount out", "in/a.bmp out", 2,
+            u"cannot write tile file \"%1/out/a(C).bmp\": the disc is full\n"
+            u"stopped: 0 of 1 pictures were not processed"_s,
+            {"a(A).bmp", "a(B).bmp"});
+        row("settings file unreadable", "nobody: chmod 000 s.ini", "--settings s.ini in out", 2,
+            u"settings file \"%1/s.ini\" cannot be read: permission denied\n"
+            u"Try 'quilton-batch --help'."_s,
+            {});
+        row("settings file a folder", "", "--settings in in out", 2,
+            u"settings file \"%1/in\" cannot be read: it is a folder, not a file\n"
+            u"Try 'quilton-batch --help'."_s,
+            {});
+        row("settings file with garbage", "", "--settings s.ini in/a.bmp out", 0,
+            u"settings file \"%1/s.ini\": [Kouka] Light=1x could not be used; read as the batch "
+            u"window reads it\nsettings file \"%1/s.ini\": [ImageType] DstFile=jpeg could not be "
+            u"used; read as the batch window reads it"_s,
+            tiles);
+    }
+    void badInputs()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QByteArray, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QFETCH(QStringList, left);
+        // Folders every user may enter, and an output folder "nobody" may
+        // write, as the unprivileged runs need.
+        QTemporaryDir dir;
+        const QByteArray root = QFile::encodeName(dir.path());
+        QCOMPARE(chmod(root.constData(), 0755), 0);
+        QVERIFY(QDir().mkdir(dir.filePath(u"in"_s)) && QDir().mkdir(dir.filePath(u"out"_s)));
+        QCOMPARE(chmod(QByteArray(root + "/out").constData(), 0777), 0);
+        QVERIFY(testsupport::randomImage(120, 90, 3).save(dir.filePath(u"in/a.bmp"_s)));
+        const RawFile bad(root + "/in/n\xff.bmp", readAll(dir.filePath(u"in/a.bmp"_s)));
+        QVERIFY(bad.made);
+        testsupport::writeBytes(dir.filePath(u"in/.hidden.bmp"_s), "BM"); // never listed
+        testsupport::writeBytes(dir.filePath(u"s.ini"_s),
+                                "[Kouka]\nLight=1x\nJunjo=012345\n[ImageType]\nDstFile=jpeg\n");
+
+        const bool asNobody = setup.startsWith(u"nobody: "_s);
+        const QStringList step = QString(setup).remove(u"nobody: "_s).split(u' ');
+        const QByteArray target = QFile::encodeName(dir.filePath(step.last()));
+        bool mounted = false;
+        if (step.first() == u"chmod"_s) {
+            QCOMPARE(chmod(target.constData(), mode_t(step.at(1).toInt(nullptr, 8))), 0);
+        } else if (step.first() == u"mkfifo"_s) {
+            QCOMPARE(mkfifo(target.constData(), 0644), 0);
+        } else if (step.first() == u"mount"_s) {
+            // Room for two tiles of 30054 bytes, not for a third.
+            mounted = mount("tmpfs", target.constData(), "tmpfs", 0, "size=64k") == 0;
+            if (!mounted && errno == EPERM)
+                QSKIP("mounting a small file system is not permitted here");
+            QVERIFY(mounted);
+        }
+
+        // A copy of the program where "nobody" may run it, wherever the build is.
+        QTemporaryDir programDir;
+        const QString program = programDir.filePath(u"quilton-batch"_s);
+        QVERIFY(QFile::copy(testenv::binDir() + u"/quilton-batch"_s, program));
+        QCOMPARE(chmod(QFile::encodeName(programDir.path()).constData(), 0755), 0);
+        QCOMPARE(chmod(QFile::encodeName(program).constData(), 0755), 0);
+        QList<QByteArray> argv{QFile::encodeName(program), "--jobs", "1"};
+        for (const QByteArray& word : arguments.split(' '))
+            argv.append(word.startsWith('-') ? word : root + '/' + word);
+        const Run r = batchBytes(argv, asNobody);
+        const QStringList entries = entriesOf(root + "/out");
+        if (mounted)
+            QCOMPARE(umount(target.constData()), 0);
+
+        QString expected;
+        for (const QString& line : message.arg(dir.path()).split(u'\n'))
+            expected +=
+                (line.startsWith(u"Try"_s) ? QString() : u"quilton-batch: "_s) + line + u'\n';
+        QCOMPARE(r.err, expected);
+        QCOMPARE(r.status, status);
+        QCOMPARE(entries, left);
+        // Nothing was made under another name.
+        QCOMPARE(entriesOf(root), (QStringList{"in", "out", "s.ini"}));
+        chmod(QByteArray(root + "/in").constData(), 0755); // so that it can be removed
+    }
+
+    // The batch window lists a picture whose name is no UTF-8 text, names it
+    // among those it could not read, and makes the others' tiles.
+    void windowBatchNamesUndecodableFiles()
+    {
+        testsupport::Install install;
+        const QString in = install.dir.filePath(u"in"_s), out = install.dir.filePath(u"out"_s);
+        QVERIFY(QDir().mkpath(in) && QDir().mkpath(out));
+        QVERIFY(testsupport::randomImage(120, 90, 4).save(in + u"/a.bmp"_s));
+        const RawFile bad(QFile::encodeName(in) + "/n\xff.bmp", "BM");
+        QVERIFY(bad.made);
+        install.writeIni("[Start]\r\nScreenCap=False\r\n[Folder]\r\nSource=" + in.toUtf8() +
+                         "\r\nSave=" + out.toUtf8() + "\r\n");
+        QList<guiMessage::Message> messages;
+        guiMessage::setCapture([&](const guiMessage::Message& m) { messages.append(m); });
+        const std::unique_ptr<frmMain> main = install.start();
+        frmBatch& b = *main->batchWindow();
+        QCOMPARE(b.fileList(0), (QStringList{u"a.bmp"_s, u"n\uFFFD.bmp"_s}));
+        b.cmdBatch_Click();
+        guiMessage::setCapture(nullptr);
+        QCOMPARE(filesIn(out), (QStringList{"a(A).bmp", "a(B).bmp", "a(C).bmp", "a(D).bmp"}));
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().text.endsWith(u"\nn\uFFFD.bmp (Cannot load %1/n\uFFFD.bmp: its "
+                                                u"name is not UTF-8 text, so it cannot be opened "
+                                                u"by that name; rename it)"_s.arg(in)),
+                 qPrintable(messages.first().text));
+    }
+
+    // A run killed at any moment leaves only whole tile files; what killed
+    // writers of any kind left goes at the next run into the folder, while a
+    // user's own file of a similar name stays.
+    void killedRunLeavesNothingStale()
+    {
+        const QString in = freshFolder(u"kill-in"_s);
+        for (int i = 0; i < 40; ++i)
+            QVERIFY(testsupport::randomImage(300, 200, i).save(in + u"/p%1.bmp"_s.arg(i)));
+        const QRegularExpression tileName(u"^p\\d+\\([A-D]\\)\\.(bmp|jpg)$"_s);
+        const QString out = m_tmp.filePath(u"kill-out"_s);
+        for (const QString& format : {u"bmp"_s, u"jpg"_s}) {
+            for (int run = 0; run < 6; ++run) {
+                QDir(out).removeRecursively();
+                // Its temporary folder, to see that nothing stays there either.
+                const QString temporary = freshFolder(u"kill-tmp"_s);
+                QProcess p;
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                env.insert(u"TMPDIR"_s, temporary);
+                p.setProcessEnvironment(env);
+                p.start(testenv::binDir() + u"/quilton-batch"_s,
+                        {u"--jobs"_s, u"4"_s, u"--format"_s, format, in, out});
+                QVERIFY(p.waitForStarted());
+                usleep(useconds_t(20000 + 30000 * run));
+                kill(pid_t(p.processId()), SIGKILL);
+                QVERIFY(p.waitForFinished());
+                QCOMPARE(testfiles::folderEntries(temporary), QStringList());
+                for (const QString& name : testfiles::folderEntries(out)) {
+                    QVERIFY2(tileName.match(name).hasMatch(), qPrintable(name));
+                    const QByteArray bytes = readAll(out + u'/' + name);
+                    if (format == u"bmp"_s)
+                        QCOMPARE(bytes.size(), 30054);
+                    else
+                        QVERIFY2(bytes.endsWith("\xff\xd9"), qPrintable(name));
+                }
+            }
+        }
+
+        const pid_t child = fork();
+        if (child == 0)
+            _exit(0);
+        waitpid(child, nullptr, 0);
+        const QString dead = QString::number(child);
+        const QStringList stale{u".savejpg-%1-0000beef.tmp"_s.arg(dead),
+                                u".quilton-%1-0000beef.tmp"_s.arg(dead), u"p1(A).bmp.Xy7Qa2"_s};
+        QDir(out).removeRecursively();
+        QDir().mkpath(out);
+        for (const QString& name : stale + QStringList{u"notes.bmp.backup"_s})
+            testsupport::writeBytes(out + u'/' + name, "BM");
+        QFile old(out + u"/p1(A).bmp.Xy7Qa2"_s);
+        QVERIFY(old.open(QIODevice::ReadWrite) &&
+                old.setFileTime(QDateTime::currentDateTime().addSecs(-120),
+                                QFileDevice::FileModificationTime));
+        old.close();
+        QCOMPARE(batch(u"--tiles A %1/p0.bmp %2"_s.arg(in, out)).status, 0);
+        QCOMPARE(testfiles::folderEntries(out),
+                 (QStringList{u"notes.bmp.backup"_s, u"p0(A).bmp"_s}));
     }
 };
 

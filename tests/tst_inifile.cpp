@@ -1,12 +1,18 @@
 #include "TestEnv.h"
 
 #include "app/inifile_IO.h"
+#include "platform/AtomicFile.h"
 #include "support/FileFixtures.h"
 #include "support/TestInstall.h"
 
 #include <QApplication>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+
+#include <csignal>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using testsupport::readAll;
@@ -151,6 +157,84 @@ private slots:
         ini.setFileName(m_dir.filePath(u"missing/quilton.ini"_s));
         QVERIFY(!ini.WriteStr(u"A"_s, u"k"_s, u"v"_s));
         QCOMPARE(testfiles::folderEntries(m_dir.path()), before);
+    }
+
+    // Writes between beginBatch and commitBatch follow WriteStr's rules, are
+    // seen by reads at once and reach the file in one write: the same bytes
+    // as the single writes, nested batches written by the outermost commit.
+    void batchWritesOnce()
+    {
+        const QByteArray before = "[Position]\r\nTop=1\r\n[Start]\nFormHide=False\n";
+        inifile_IO single = iniWith(before), batched = iniWith(before);
+        const QList<std::array<QString, 3>> writes{{u"Position"_s, u"top"_s, u"15"_s},
+                                                   {u"Kouka"_s, u"Junjo"_s, u"543210"_s},
+                                                   {u"Folder"_s, u"Save"_s, u"a\nb"_s},
+                                                   {u"START"_s, u"FormHide"_s, u"True"_s}};
+        batched.beginBatch();
+        batched.beginBatch();
+        for (const auto& [section, key, value] : writes) {
+            QCOMPARE(batched.WriteStr(section, key, value), single.WriteStr(section, key, value));
+            QCOMPARE(batched.ReadStr(section, key, u"def"_s),
+                     single.ReadStr(section, key, u"def"_s));
+        }
+        QVERIFY(batched.commitBatch());
+        QCOMPARE(readAll(batched.FileName()), before);
+        QVERIFY(batched.commitBatch());
+        QCOMPARE(readAll(batched.FileName()), readAll(single.FileName()));
+        QVERIFY(!batched.commitBatch()); // no batch open
+
+        // A file that cannot be written takes none of the batch.
+        inifile_IO missing;
+        missing.setFileName(m_dir.filePath(u"nowhere/quilton.ini"_s));
+        missing.beginBatch();
+        QVERIFY(missing.WriteStr(u"A"_s, u"k"_s, u"v"_s));
+        QVERIFY(!missing.commitBatch());
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(u"nowhere"_s)));
+    }
+
+    // A writer killed at any moment of a shut-down leaves one shut-down's
+    // settings, never some keys of each. Replacing a file needs a name to
+    // rename from, so a kill in that instant leaves the writer's hidden file,
+    // which the next program's first write into the folder removes.
+    void killedWriterLeavesOneWholeShutDown()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"quilton.ini"_s);
+        constexpr int kKeys = 40;
+        const auto shutDown = [&](int round) {
+            inifile_IO ini;
+            ini.setFileName(path);
+            ini.beginBatch();
+            for (int k = 0; k < kKeys; ++k)
+                ini.WriteStr(u"S%1"_s.arg(k % 5), u"k%1"_s.arg(k), QString::number(round));
+            return ini.commitBatch();
+        };
+        QVERIFY(shutDown(0));
+        for (int run = 0; run < 12; ++run) {
+            const pid_t child = fork();
+            if (child == 0) {
+                for (int round = 1;; ++round)
+                    shutDown(round);
+            }
+            QVERIFY(child > 0);
+            usleep(useconds_t(2000 + 3000 * run));
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+
+            inifile_IO ini;
+            ini.setFileName(path);
+            const QString first = ini.ReadStr(u"S0"_s, u"k0"_s, {});
+            for (int k = 0; k < kKeys; ++k)
+                QCOMPARE(ini.ReadStr(u"S%1"_s.arg(k % 5), u"k%1"_s.arg(k), {}), first);
+            QStringList entries = testfiles::folderEntries(dir.path());
+            entries.removeOne(u"quilton.ini"_s);
+            QVERIFY2(entries.isEmpty() ||
+                         (entries.size() == 1 &&
+                          entries.first().startsWith(u".quilton-%1-"_s.arg(child))),
+                     qPrintable(entries.join(u' ')));
+            AtomicFile::removeLeftovers(dir.path(), true); // what the next start's write does
+            QCOMPARE(testfiles::folderEntries(dir.path()), QStringList{u"quilton.ini"_s});
+        }
     }
 };
 

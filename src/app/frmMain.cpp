@@ -208,10 +208,14 @@ void frmMain::closeEvent(QCloseEvent* event)
         return;
     }
     m_closeAfterBatchRun = false;
+    // Both windows' settings reach the file as one change: a shut-down cut
+    // short never leaves half of them beside the previous ones.
+    m_settings.beginBatch();
     writeSettings();
     m_repeat->close();
     if (m_batch)
         m_batch->unload();
+    m_settings.commitBatch();
     if (m_version) {
         m_version->close();
         delete m_version;

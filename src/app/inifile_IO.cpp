@@ -1,8 +1,10 @@
 #include "app/inifile_IO.h"
 
+#include "platform/AtomicFile.h"
+
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <optional>
 #include <string_view>
@@ -138,13 +140,8 @@ QByteArray limitedValue(std::string_view value)
 // Finds section/key the way every read does: the first section of that name
 // (letter case aside) and in it the first such key. Streams the file line by
 // line and stops at the answer, so a huge or binary file costs one pass.
-std::optional<QByteArray> findValue(const QString& path, const QString& section, const QString& key)
+std::optional<QByteArray> findValue(QIODevice& file, const QString& section, const QString& key)
 {
-    if (path.isEmpty() || !QFileInfo(path).isFile())
-        return std::nullopt; // missing, a folder, a device or a pipe
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
 
     // One buffer for every line: reading lines into fresh arrays would cost
     // an allocation of the whole line limit per line.
@@ -182,13 +179,45 @@ std::optional<QByteArray> findValue(const QString& path, const QString& section,
 }
 
 // The stored text of section/key after the read rules; empty when missing.
-QByteArray readValue(const QString& path, const QString& section, const QString& key)
+// pending: the file's text while a batch of writes is open.
+QByteArray readValue(const QString& path, const std::optional<QByteArray>& pending,
+                     const QString& section, const QString& key)
 {
     const QString wantedSection = trimmedName(section);
     const QString wantedKey = trimmedName(key);
     if (wantedSection.isEmpty() || wantedKey.isEmpty())
         return {};
-    return findValue(path, wantedSection, wantedKey).value_or(QByteArray());
+    if (pending) {
+        QByteArray copy = *pending;
+        QBuffer buffer(&copy);
+        buffer.open(QIODevice::ReadOnly);
+        return findValue(buffer, wantedSection, wantedKey).value_or(QByteArray());
+    }
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return {}; // missing, a folder, a device or a pipe
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return findValue(file, wantedSection, wantedKey).value_or(QByteArray());
+}
+
+// The file's bytes to rewrite: empty for a missing file, nothing when it
+// cannot be rewritten (not a regular file, unreadable, too large).
+std::optional<QByteArray> currentBytes(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return QByteArray();
+    // Only a regular file is rewritten; never a folder, device or pipe.
+    if (!info.isFile() || info.size() > kMaxRewrittenFile)
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
 }
 
 bool isDigit(char c)
@@ -332,42 +361,62 @@ bool inifile_IO::WriteStr(const QString& section, const QString& key, const QStr
         wantedKey.startsWith(QLatin1Char('[')))
         return false;
 
-    QByteArray old;
-    const QFileInfo info(m_fileName);
-    if (info.exists() || info.isSymLink()) {
-        // Only a regular file is rewritten; never a folder, device or pipe.
-        if (!info.isFile() || info.size() > kMaxRewrittenFile)
+    if (m_batchDepth > 0) {
+        if (m_batchFailed)
             return false;
-        QFile file(m_fileName);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        old = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return false;
+        if (!m_pending) {
+            m_pending = currentBytes(m_fileName);
+            if (!m_pending) {
+                m_batchFailed = true;
+                return false;
+            }
+        }
+        *m_pending = withValue(*m_pending, wantedSection, wantedKey, value.toUtf8());
+        m_batchChanged = true;
+        return true;
     }
-
-    const QByteArray updated = withValue(old, wantedSection, wantedKey, value.toUtf8());
-    // Written beside the file and renamed over it: a failure at any point
+    const std::optional<QByteArray> old = currentBytes(m_fileName);
+    if (!old)
+        return false;
+    // Written beside the file and linked into place: a failure at any point
     // leaves the previous file whole.
-    QSaveFile out(m_fileName);
-    if (!out.open(QIODevice::WriteOnly))
+    return AtomicFile::write(m_fileName, withValue(*old, wantedSection, wantedKey, value.toUtf8()))
+        .ok();
+}
+
+void inifile_IO::beginBatch()
+{
+    if (m_batchDepth++ > 0)
+        return;
+    m_pending.reset();
+    m_batchFailed = false;
+    m_batchChanged = false;
+}
+
+bool inifile_IO::commitBatch()
+{
+    if (m_batchDepth == 0)
         return false;
-    if (out.write(updated) != updated.size()) {
-        out.cancelWriting(); // the destructor drops the temporary file
-        return false;
-    }
-    return out.commit();
+    if (--m_batchDepth > 0)
+        return !m_batchFailed;
+    bool written = !m_batchFailed;
+    if (written && m_batchChanged && m_pending)
+        written = AtomicFile::write(m_fileName, *m_pending).ok();
+    m_pending.reset();
+    m_batchFailed = false;
+    m_batchChanged = false;
+    return written;
 }
 
 qint16 inifile_IO::ReadInt(const QString& section, const QString& key, qint16 def) const
 {
-    const QByteArray text = readValue(m_fileName, section, key);
+    const QByteArray text = readValue(m_fileName, m_pending, section, key);
     return toInt16(std::string_view(text.constData(), static_cast<std::size_t>(text.size())))
         .value_or(def);
 }
 
 QString inifile_IO::ReadStr(const QString& section, const QString& key, const QString& def) const
 {
-    const QByteArray text = readValue(m_fileName, section, key);
+    const QByteArray text = readValue(m_fileName, m_pending, section, key);
     return text.isEmpty() ? def : QString::fromUtf8(text);
 }

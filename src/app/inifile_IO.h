@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 // The program's settings file: named text values in sections of an INI file.
 //
@@ -34,9 +37,22 @@ public:
     // value is empty.
     QString ReadStr(const QString& section, const QString& key, const QString& def) const;
 
+    // Many writes as one change of the file: after beginBatch(), WriteStr
+    // changes the text in memory (reads see it) under the same rules and
+    // commitBatch() writes the file once, atomically, so that the file holds
+    // either all of the writes or none. Batches nest; the outermost commit
+    // writes. commitBatch() is false when the file could not be written, or
+    // could not be read for rewriting (then nothing was written).
+    void beginBatch();
+    bool commitBatch();
+
     void setFileName(const QString& path) { m_fileName = path; }
     QString FileName() const { return m_fileName; }
 
 private:
     QString m_fileName;
+    int m_batchDepth = 0;
+    std::optional<QByteArray> m_pending; // the file's text within a batch
+    bool m_batchFailed = false;
+    bool m_batchChanged = false;
 };

@@ -4,14 +4,13 @@
 #include "batch/BatchEngine.h"
 #include "batch/CliTileOperations.h"
 #include "output/PictureSaver.h"
+#include "platform/FileCheck.h"
 #include "platform/Paths.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QThread>
 
 #include <algorithm>
@@ -22,6 +21,9 @@
 #include <thread>
 #include <vector>
 
+#include <cerrno>
+
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -34,25 +36,22 @@ void printErr(const QString& text)
 }
 
 // The SaveJPG.so to write through: the system folder's, else the copy beside
-// this program; each is tried by writing a one-pixel JPEG into a temporary
-// folder, so a library that exists but cannot be loaded (or cannot write) is
-// passed over. Empty when none works.
+// this program; each is tried by writing a one-pixel JPEG to /dev/null (a
+// device is written directly, and nothing is left behind whatever happens to
+// this program), so a library that exists but cannot be loaded or cannot
+// encode is passed over. Empty when none works.
 QString findJpegLibrary(int quality)
 {
     const QString name = QString::fromLatin1("SaveJPG.so");
     const QStringList candidates{
         BatchEngine::joinPath(Paths::systemFolder(false), name),
         BatchEngine::joinPath(QCoreApplication::applicationDirPath(), name)};
-    QTemporaryDir scratch;
-    if (!scratch.isValid())
-        return {};
     QImage probe(1, 1, QImage::Format_RGB32);
     probe.fill(Qt::white);
     for (const QString& library : candidates) {
         if (!QFileInfo(library).isFile())
             continue;
-        const QString target = scratch.filePath(QStringLiteral("probe.jpg"));
-        if (PictureSaver::saveJpeg(library, probe, target, quality) ==
+        if (PictureSaver::saveJpeg(library, probe, QStringLiteral("/dev/null"), quality) ==
             PictureSaver::JpegOutcome::Saved)
             return library;
     }
@@ -68,13 +67,22 @@ bool prepareOutputFolder(const QString& folder, QString* error)
         return false;
     }
     if (!info.exists() && !QDir().mkpath(folder)) {
-        *error = QStringLiteral("output folder \"%1\" cannot be created").arg(folder);
+        *error = QStringLiteral("output folder \"%1\" cannot be created: %2")
+                     .arg(folder, FileCheck::describe(FileCheck::fromErrno(errno)));
         return false;
     }
-    QTemporaryFile probe(BatchEngine::joinPath(folder, QStringLiteral(".quilton-batch-XXXXXX")));
-    if (!probe.open()) {
+    // An unnamed file shows that files can be made there and leaves nothing,
+    // whatever happens to this program next.
+    const QByteArray name = QFile::encodeName(folder);
+    const int fd = open(name.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    int failed = fd < 0 ? errno : 0;
+    if (fd >= 0)
+        close(fd);
+    else if (failed == EOPNOTSUPP || failed == EISDIR || failed == EINVAL)
+        failed = access(name.constData(), W_OK | X_OK) == 0 ? 0 : errno;
+    if (failed != 0) {
         *error = QStringLiteral("output folder \"%1\" cannot be written: %2")
-                     .arg(folder, probe.errorString());
+                     .arg(folder, FileCheck::describe(FileCheck::fromErrno(failed)));
         return false;
     }
     return true;
@@ -120,6 +128,20 @@ std::vector<std::vector<int>> groupByOutputName(const QStringList& inputs, bool 
 
 namespace BatchCli {
 
+int refuseUndecodableArguments(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        if (!FileCheck::isUtf8(bytes)) {
+            printErr(QStringLiteral("the argument \"%1\" is not UTF-8 text; names of files and "
+                                    "folders must be UTF-8 (rename it)")
+                         .arg(FileCheck::shownName(bytes)));
+            return 2;
+        }
+    }
+    return 0;
+}
+
 int run(const QStringList& arguments)
 {
     QString error;
@@ -136,18 +158,38 @@ int run(const QStringList& arguments)
         return 0;
     }
 
+    for (const QString& key : cl.unusedSettings)
+        printErr(QStringLiteral("settings file \"%1\": %2 could not be used; read as the batch "
+                                "window reads it")
+                     .arg(cl.settingsFile, key));
+
     QStringList inputs;
     const QFileInfo input(cl.input);
-    if (input.isDir()) {
+    const FileCheck::Problem folderProblem = FileCheck::listableFolder(cl.input);
+    if (folderProblem.ok()) {
         const QString folder = input.absoluteFilePath();
-        const QStringList names =
-            BatchNaming::matchingFiles(folder, BatchNaming::inputPattern(cl.settings.inputTypes));
+        FileCheck::Problem problem;
+        const QStringList names = BatchNaming::matchingFiles(
+            folder, BatchNaming::inputPattern(cl.settings.inputTypes), &problem);
+        if (!problem.ok()) {
+            printErr(QStringLiteral("cannot read input folder \"%1\": %2")
+                         .arg(cl.input, FileCheck::describe(problem)));
+            return 2;
+        }
         for (const QString& name : names)
             inputs.append(BatchEngine::joinPath(folder, name));
-    } else if (input.exists()) {
+    } else if (folderProblem.kind == FileCheck::Failure::NotAFolder) {
+        // Anything else there is taken as a picture: a file that cannot be
+        // read is named with the reason when it is loaded.
         inputs.append(input.absoluteFilePath());
-    } else {
+    } else if (folderProblem.kind == FileCheck::Failure::Missing) {
         printErr(QStringLiteral("input \"%1\" does not exist").arg(cl.input));
+        return 2;
+    } else {
+        const QString what =
+            input.isDir() ? QStringLiteral("input folder") : QStringLiteral("input");
+        printErr(QStringLiteral("cannot read %1 \"%2\": %3")
+                     .arg(what, cl.input, FileCheck::describe(folderProblem)));
         return 2;
     }
 

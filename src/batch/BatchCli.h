@@ -14,4 +14,9 @@ namespace BatchCli {
 // Needs a QCoreApplication (the program folder is where SaveJPG.so may lie).
 int run(const QStringList& arguments);
 
+// Arguments reach run() as text; a file or folder name that is no UTF-8 text
+// would arrive changed and name another file. Returns 2 after saying which
+// argument it is, 0 when all are text. Call before anything else.
+int refuseUndecodableArguments(int argc, char** argv);
+
 } // namespace BatchCli

@@ -1,6 +1,7 @@
 #include "batch/BatchCommandLine.h"
 
 #include "app/inifile_IO.h"
+#include "platform/FileCheck.h"
 
 #include <QFileInfo>
 
@@ -246,15 +247,24 @@ std::optional<BatchCommandLine> BatchCommandLine::parse(const QStringList& argum
     // Defaults for a command line without a settings file: every input type.
     cl.settings.inputTypes = {true, true, true};
     if (settingsFile) {
-        if (!QFileInfo(*settingsFile).isFile()) {
-            *error = QStringLiteral("settings file \"%1\" not found").arg(*settingsFile);
+        // A settings file named here must be read: the window's silent
+        // defaults would run a batch the user did not ask for.
+        if (const FileCheck::Problem p = FileCheck::readableFile(*settingsFile); !p.ok()) {
+            *error = QStringLiteral("settings file \"%1\" cannot be read: %2")
+                         .arg(*settingsFile, FileCheck::describe(p));
             return std::nullopt;
         }
         inifile_IO ini;
         ini.setFileName(*settingsFile);
+        cl.settingsFile = *settingsFile;
         cl.settings = BatchSettings::read(ini, true);
+        cl.unusedSettings = BatchSettings::unusableKeys(ini);
         cl.jpegAskedBySettings = cl.settings.jpegOutput;
-        cl.quality = ini.ReadInt(QStringLiteral("Jpeg"), QStringLiteral("Value"), 50);
+        const QString jpeg = QStringLiteral("Jpeg"), value = QStringLiteral("Value");
+        cl.quality = ini.ReadInt(jpeg, value, 50);
+        const QString stored = ini.ReadStr(jpeg, value, QString());
+        if (!stored.isEmpty() && cl.quality != ini.ReadInt(jpeg, value, 51))
+            cl.unusedSettings.append(QStringLiteral("[Jpeg] Value=%1").arg(stored));
     }
     cl.settings.jpegOutput = false;
 
@@ -373,7 +383,9 @@ QString BatchCommandLine::usage()
         "  --settings FILE     take the effects, the order, the input and output types\n"
         "                      and the JPEG quality from a Quilton settings file\n"
         "                      (quilton.ini: sections Kouka, ImageType, Jpeg), read as\n"
-        "                      the batch window reads them; options given here win\n"
+        "                      the batch window reads them; options given here win.\n"
+        "                      A file that cannot be read is an error; values that\n"
+        "                      cannot be used as written are named on stderr\n"
         "  --jobs N            pictures done in parallel (default: the number of\n"
         "                      processors); the files written are the same for any N\n"
         "  --help              this text\n"
@@ -388,7 +400,11 @@ QString BatchCommandLine::usage()
         "  0  every input picture was turned into tiles\n"
         "  1  some inputs could not be read as pictures (each is named on stderr,\n"
         "     no tile file is written for it; the others are done)\n"
-        "  2  usage error, the JPEG library missing for JPEG output, or the output\n"
-        "     folder or a tile file cannot be written (the run stops at the first\n"
-        "     tile file that cannot be written; files already written stay whole)\n");
+        "  2  usage error, the JPEG library missing for JPEG output, the settings\n"
+        "     file or input folder cannot be read, or the output folder or a tile\n"
+        "     file cannot be written (the run stops at the first tile file that\n"
+        "     cannot be written; files already written stay whole)\n"
+        "\n"
+        "File and folder names must be UTF-8 text; a file of a folder whose name is\n"
+        "not is named on stderr as unreadable.\n");
 }

@@ -29,6 +29,10 @@ struct BatchCommandLine
     bool qualityFromOption = false;
     int jobs = 1;
     bool help = false;
+    // The --settings file, and its keys that could not be used as written
+    // ("[Section] Key=value"), read by the window's rules all the same.
+    QString settingsFile;
+    QStringList unusedSettings;
 
     // Parses the arguments after the program name. defaultJobs is used when
     // --jobs is not given. On a usage error the result is empty and error

@@ -1,6 +1,7 @@
 #include "batch/BatchSettings.h"
 
 #include "app/inifile_IO.h"
+#include "platform/FileCheck.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -89,6 +90,36 @@ BatchSettings BatchSettings::read(const inifile_IO& ini, bool jpegFlag)
     return s;
 }
 
+QStringList BatchSettings::unusableKeys(const inifile_IO& ini)
+{
+    QStringList keys;
+    auto check = [&](const QString& section, const QString& key, int length, char maxDigit) {
+        const QString value = ini.ReadStr(section, key, QString());
+        if (value.isEmpty())
+            return; // missing: the default, as intended
+        bool usable = value.size() == length;
+        for (QChar c : value)
+            usable = usable && c >= QLatin1Char('0') && c <= QLatin1Char(maxDigit);
+        if (usable && key == QLatin1String("Junjo"))
+            usable = BatchNaming::parseOrder(value) != std::array<int, 6>{0, 1, 2, 3, 4, 5} ||
+                     value == QLatin1String("012345");
+        if (!usable)
+            keys.append(QStringLiteral("[%1] %2=%3").arg(section, key, value));
+    };
+    for (const TickKey& k : kTickKeys)
+        check(kKouka, QLatin1String(k.key), 4, '1');
+    check(kKouka, QStringLiteral("BIndex"), 4, '2');
+    check(kKouka, QStringLiteral("LIndex"), 4, '9');
+    check(kKouka, QStringLiteral("Junjo"), 6, '5');
+    check(kImageType, QStringLiteral("SrcFile"), 3, '1');
+    // A number the reading rules cannot take gives whatever default is asked.
+    const QString dst = QStringLiteral("DstFile");
+    const QString stored = ini.ReadStr(kImageType, dst, QString());
+    if (!stored.isEmpty() && ini.ReadInt(kImageType, dst, 0) != ini.ReadInt(kImageType, dst, 1))
+        keys.append(QStringLiteral("[%1] %2=%3").arg(kImageType, dst, stored));
+    return keys;
+}
+
 void BatchSettings::write(inifile_IO& ini) const
 {
     QString src;
@@ -138,8 +169,11 @@ QString inputPattern(const std::array<bool, 3>& types)
     return pattern;
 }
 
-QStringList matchingFiles(const QString& folder, const QString& pattern)
+QStringList matchingFiles(const QString& folder, const QString& pattern,
+                          FileCheck::Problem* problem)
 {
+    if (problem)
+        *problem = {};
     QList<QRegularExpression> parts;
     const QStringList texts = pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (const QString& part : texts) {
@@ -149,7 +183,9 @@ QStringList matchingFiles(const QString& folder, const QString& pattern)
     }
     if (folder.isEmpty() || parts.isEmpty())
         return {};
-    const QStringList entries = QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot);
+    // Listed by the system's names: a name that is no UTF-8 text is listed
+    // too (and refused by name when loaded), never passed over in silence.
+    const QStringList entries = FileCheck::fileNames(folder, problem);
     QStringList names;
     for (const QString& name : entries) {
         const bool matches = std::any_of(parts.cbegin(), parts.cend(),

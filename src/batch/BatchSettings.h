@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileCheck.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +37,10 @@ struct BatchSettings
     // Reads the keys with their defaults; malformed or out-of-range values
     // fall back to the defaults. JPEG output only when jpegFlag.
     static BatchSettings read(const inifile_IO& ini, bool jpegFlag);
+    // The keys present whose values the reading rules above could not take
+    // as written (wrong length, characters out of range, no number), each as
+    // "[Section] Key=value"; missing and empty keys are not listed.
+    static QStringList unusableKeys(const inifile_IO& ini);
     // Writes "SrcFile", "DstFile", the per-tile strings, "BIndex", "LIndex",
     // "Junjo" in that order.
     void write(inifile_IO& ini) const;
@@ -50,8 +56,10 @@ std::array<int, 6> parseOrder(const QString& junjo);
 QString inputPattern(const std::array<bool, 3>& types);
 
 // Names (no folder) of the files in folder matching pattern ("a;b" matches
-// any part), ignoring case, in name order.
-QStringList matchingFiles(const QString& folder, const QString& pattern);
+// any part), ignoring case, in name order. problem (when given) says why a
+// folder could not be listed.
+QStringList matchingFiles(const QString& folder, const QString& pattern,
+                          FileCheck::Problem* problem = nullptr);
 
 // OutFileName: input name up to its last ".", "(A)".."(D)", ".", extension.
 QString OutFileName(const QString& inputName, int tile, const QString& extension);

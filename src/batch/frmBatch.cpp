@@ -333,7 +333,9 @@ void frmBatch::unload()
         return;
     }
     m_unloaded = true;
+    m_main.settings().beginBatch();
     currentSettings().write(m_main.settings());
+    m_main.settings().commitBatch();
     hide();
     m_main.batchWindowUnloaded();
 }

@@ -5,6 +5,8 @@
 
 int main(int argc, char** argv)
 {
+    if (const int refused = BatchCli::refuseUndecodableArguments(argc, argv))
+        return refused;
     QCoreApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

@@ -2,8 +2,11 @@
 
 #include "app/SaveJpgLoader.h"
 
+#include "platform/AtomicFile.h"
+
+#include <QBuffer>
+#include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
 
 namespace PictureSaver {
 
@@ -17,8 +20,11 @@ bool isJpegName(const QString& name, bool jpegFlag)
     return jpegFlag && name.right(3).compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0;
 }
 
-bool saveBmp(const QImage& picture, const QString& path, QString* error)
+bool saveBmp(const QImage& picture, const QString& path, QString* error,
+             FileCheck::Failure* failure)
 {
+    if (failure)
+        *failure = FileCheck::Failure::None;
     auto fail = [error](const QString& text) {
         if (error)
             *error = text;
@@ -41,21 +47,19 @@ bool saveBmp(const QImage& picture, const QString& path, QString* error)
     rgb.setDotsPerMeterX(kDotsPerMeter96Dpi);
     rgb.setDotsPerMeterY(kDotsPerMeter96Dpi);
 
-    // The temporary file is renamed over the target only after everything
-    // was written, so a full disc or a vanished folder never truncates the
-    // existing file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(rgb)) {
-        const QString text =
-            file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
-        file.cancelWriting();
-        return fail(text);
-    }
-    if (!file.commit())
-        return fail(file.errorString());
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    QImageWriter writer(&bytes, "bmp");
+    if (!writer.write(rgb))
+        return fail(writer.errorString());
+    // The file appears whole under its name or not at all: a full disc or a
+    // killed program never leaves a truncated tile or a temporary file, and
+    // a pipe or device at the name is refused, never replaced.
+    const FileCheck::Problem problem = AtomicFile::write(path, bytes.data());
+    if (failure)
+        *failure = problem.kind;
+    if (!problem.ok())
+        return fail(FileCheck::describe(problem));
     return true;
 }
 
@@ -70,6 +74,12 @@ JpegOutcome saveJpeg(const QString& libraryPath, const QImage& picture, const QS
     // with its bad-arguments code, so answer the same without calling.
     if (picture.isNull())
         return JpegOutcome::FormatError;
+    // The library would not find the folder of a name that lost bytes in
+    // decoding; never let it write one of another name.
+    if (FileCheck::nameLost(path, true))
+        return JpegOutcome::OpenError;
+    if (FileCheck::writableTarget(path).ok())
+        AtomicFile::removeLeftovers(QFileInfo(path).absolutePath());
 
     const JpegCallResult result =
         SaveJpgLoader::save(libraryPath, picture, picture.width(), picture.height(), path, quality);

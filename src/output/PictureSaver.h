@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileCheck.h"
+
 #include <QImage>
 #include <QString>
 
@@ -11,8 +13,11 @@ namespace PictureSaver {
 bool isJpegName(const QString& name, bool jpegFlag);
 
 // 24-bit BMP through Qt's writer, atomically: a failed write leaves an existing
-// file whole. False and error when it could not be written.
-bool saveBmp(const QImage& picture, const QString& path, QString* error = nullptr);
+// file whole, and anything at path but a regular file (a folder, pipe or
+// device) is refused. False and error (English) when it could not be written;
+// failure tells why, for the windows' own texts.
+bool saveBmp(const QImage& picture, const QString& path, QString* error = nullptr,
+             FileCheck::Failure* failure = nullptr);
 
 // The outcome of a JPEG save through the library.
 enum class JpegOutcome {

@@ -1,5 +1,6 @@
 #include "tile/PictureLoader.h"
 
+#include "platform/FileCheck.h"
 #include "tile/Composer.h"
 
 #include <QColorSpace>
@@ -206,9 +207,14 @@ LoadedPicture load(const QString& path)
     }();
     Q_UNUSED(limited);
 
+    // Why a file cannot be opened is told as the system says it (a missing
+    // file, no permission, a pipe, a name that is no UTF-8 text).
+    if (const FileCheck::Problem problem = FileCheck::readableFile(path); !problem.ok()) {
+        LoadedPicture refused = refuse(path, FileCheck::describe(problem));
+        refused.failure = problem.kind;
+        return refused;
+    }
     const QFileInfo info(path);
-    if (!info.isFile())
-        return refuse(path, QStringLiteral("no such file"));
     if (info.size() == 0)
         return refuse(path, QStringLiteral("the file is empty"));
 

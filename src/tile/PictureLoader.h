@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileCheck.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -14,6 +16,9 @@ struct LoadedPicture
 {
     QImage image;  // Format_RGB32, null on failure
     QString error; // why it was refused
+    // Set when the file itself could not be opened (then error says so);
+    // None for a file whose contents were refused.
+    FileCheck::Failure failure = FileCheck::Failure::None;
     bool ok() const { return !image.isNull(); }
 };
 
