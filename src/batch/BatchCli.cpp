@@ -5,6 +5,7 @@
 #include "batch/CliTileOperations.h"
 #include "output/PictureSaver.h"
 #include "platform/Paths.h"
+#include "tile/DecodeBudget.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -135,6 +136,7 @@ int run(const QStringList& arguments)
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         return 0;
     }
+    DecodeBudget::process().setLimit(qint64(cl.memoryMiB) << 20);
 
     QStringList inputs;
     const QFileInfo input(cl.input);

@@ -28,6 +28,8 @@ struct BatchCommandLine
     int quality = 50;
     bool qualityFromOption = false;
     int jobs = 1;
+    // Memory that decoding pictures may take at once, all jobs together.
+    int memoryMiB = 1024;
     bool help = false;
 
     // Parses the arguments after the program name. defaultJobs is used when
