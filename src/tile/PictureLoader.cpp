@@ -11,6 +11,7 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <algorithm>
 #include <optional>
 
 namespace PictureLoader {
@@ -141,7 +142,7 @@ qint64 decodeCost(const QByteArray& format, QSize decoded, QSize kept, bool buff
     if (format == "jpeg")
         return kSlack + keptBytes + (bufferedJpeg ? 8 * area(decoded) : 64LL * decoded.width());
     if (!decoded.isValid())
-        return 2 * (qint64(kAllocationLimitMb) << 20); // what the reader may allocate
+        return 2 * (qint64(QImageReader::allocationLimit()) << 20); // what the reader may allocate
     const qint64 perPixel = format == "bmp" ? 8 : format == "gif" ? 12 : 16;
     return kSlack + keptBytes + perPixel * area(decoded);
 }
@@ -194,9 +195,12 @@ QSize reducedSize(QSize size)
 LoadedPicture load(const QString& path)
 {
     // Set once, before the first reader exists: pictures are loaded on
-    // worker threads too, which may then only read the setting.
+    // worker threads too, which may then only read the setting. No single
+    // picture may take more than the whole decoding budget as it stands
+    // then (quilton-batch sets it before loading anything).
     static const bool limited = [] {
-        QImageReader::setAllocationLimit(kAllocationLimitMb);
+        QImageReader::setAllocationLimit(
+            int(std::min<qint64>(kAllocationLimitMb, DecodeBudget::process().limit() >> 20)));
         return true;
     }();
     Q_UNUSED(limited);
