@@ -76,9 +76,25 @@ ChildRun runBatch(const QStringList& arguments, const QString& errFile)
     const QByteArray errPath = QFile::encodeName(errFile);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
+    // AddressSanitizer keeps freed memory aside to catch late uses, which
+    // would count as the program's own; told to keep none in a sanitizer
+    // build (other builds ignore the variable).
+    QList<QByteArray> environment;
+    const QByteArray asanOptions = qgetenv("ASAN_OPTIONS");
+    for (char** e = environ; *e; ++e) {
+        if (!QByteArray(*e).startsWith("ASAN_OPTIONS="))
+            environment.append(*e);
+    }
+    environment.append("ASAN_OPTIONS=" + asanOptions + (asanOptions.isEmpty() ? "" : ":") +
+                       "quarantine_size_mb=0");
+    std::vector<char*> envp;
+    for (QByteArray& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
     ChildRun run;
     pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
         int status = 0;
         rusage usage{};
         if (wait4(pid, &status, 0, &usage) == pid) {
