@@ -22,9 +22,27 @@ const QByteArray kTwoFrames = QByteArray::fromBase64(
 // and height are at bytes 30 and 32.
 const QByteArray kSmallFrame =
     QByteArray::fromBase64("R0lGODlhBAAEAJEAAP8AAAD/AAAAAAAAACwAAAAAAgACAAACA0yYsAA7");
-// A fuzzer's find: its data ends before all pixels are drawn.
+// A fuzzer's find: 16 x 16, but its data ends after 202 pixels.
 const QByteArray kShortData = QByteArray::fromBase64(
     "R0lGODlhEAAQAPAAAACAAAAAACH5BAAAAAAALAAAAAAQABAAAAIOhI+my+0Po5y02ouzPgUAOw==");
+
+// A 4 x 2 RLE8 bitmap of the given run-length data; palette black, red, blue.
+QByteArray rle8Bmp(const QByteArray& data)
+{
+    const QByteArray palette("\0\0\0\0\0\0\xff\0\xff\0\0\0", 12);
+    QByteArray bmp(54, '\0');
+    const auto put = [&bmp](int at, quint32 value) {
+        qToLittleEndian<quint32>(value, bmp.data() + at);
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    const std::pair<int, quint32> fields[] = {
+        {2, 54 + 12 + data.size()}, {10, 54 + 12}, {14, 40}, {18, 4}, {22, 2},
+        {26, 1 | 8 << 16},          {30, 1},       {46, 3}};
+    for (const auto& [at, value] : fields)
+        put(at, value);
+    return bmp + palette + data;
+}
 
 // An APP1 segment holding nothing but a big-endian EXIF Orientation tag of
 // 6: the stored picture is shown turned 90 degrees clockwise.
@@ -64,6 +82,8 @@ class tst_pictureloader : public QObject
 private slots:
     void loadsBmpAndGifExactlyAndOpaque();
     void loadsJpegReducedTurnedOrCut();
+    void refusesGifAndBmpThatEndEarly_data();
+    void refusesGifAndBmpThatEndEarly();
     void refusesBadFiles_data();
     void refusesBadFiles();
 
@@ -96,11 +116,58 @@ void tst_pictureloader::loadsBmpAndGifExactlyAndOpaque()
 
     // Qt's reader may leave pixels that no frame data reached with a top
     // byte other than 0xff; the tiles and effects count on opaque pixels.
-    for (const QByteArray& bytes : {kShortData, kSmallFrame}) {
-        const QImage gif = load("undrawn.gif", bytes);
-        QVERIFY(!gif.isNull());
-        QCOMPARE(testsupport::rawWords(gif), gif.convertToFormat(QImage::Format_ARGB32));
+    const QImage undrawn = load("undrawn.gif", kSmallFrame);
+    QVERIFY(!undrawn.isNull());
+    QCOMPARE(testsupport::rawWords(undrawn), undrawn.convertToFormat(QImage::Format_ARGB32));
+}
+
+void tst_pictureloader::refusesGifAndBmpThatEndEarly_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error"); // empty: loaded, the same as whole
+
+    const QString cut = QStringLiteral("the file is cut short");
+    const QString noTrailer = QStringLiteral("the file ends before its trailer");
+    // kTwoFrames: first frame's data at 44..55, the second's at 75..86.
+    QTest::newRow("GIF cut in its colour table") << kTwoFrames.left(20) << cut;
+    QTest::newRow("GIF cut in the first frame") << kTwoFrames.left(50) << cut;
+    QTest::newRow("GIF cut after the first frame") << kTwoFrames.left(56) << noTrailer;
+    QTest::newRow("GIF cut in the second frame") << kTwoFrames.left(80) << cut;
+    QTest::newRow("GIF without its trailer") << kTwoFrames.chopped(1) << noTrailer;
+    QTest::newRow("GIF data ending before its pixels")
+        << kShortData << QStringLiteral("the first frame's data ends before all its pixels");
+    QTest::newRow("GIF with bytes after its trailer") << kTwoFrames + "trailing" << QString();
+
+    // Two rows: four red, then four blue.
+    const QByteArray rows("\x04\x01\x00\x00\x04\x02", 6);
+    QTest::newRow("RLE BMP whole") << rle8Bmp(rows + QByteArray("\0\x01", 2)) << QString();
+    QTest::newRow("RLE BMP without its end marker") << rle8Bmp(rows) << QString();
+    QTest::newRow("RLE BMP cut after a row") << rle8Bmp(rows.left(4)) << cut;
+    QTest::newRow("RLE BMP cut in a run") << rle8Bmp(rows.left(5)) << cut;
+    QTest::newRow("RLE BMP cut in stored pixels")
+        << rle8Bmp(QByteArray("\x00\x04\x01\x01", 4)) << cut;
+    QTest::newRow("RLE BMP cut in its palette") << rle8Bmp(rows).left(60) << cut;
+    QTest::newRow("BMP with bytes after its pixels") << halves(8, 4, "bmp") + "xx" << QString();
+    // A fuzzer's find: row length times height overflowed in the length check.
+    QTest::newRow("BMP whose pixel data length overflows")
+        << QByteArray::fromBase64("Qk1GAAAAAAAAAEIAAAIAAAAEAEYAEwsAABMLAAADAAAAAAAAAAkAAAAAAAAA////"
+                                  "AAAA/wAEEgAB")
+        << QStringLiteral("Unable to read image data");
+}
+
+void tst_pictureloader::refusesGifAndBmpThatEndEarly()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    const QString path = m_dir.filePath(QStringLiteral("picture"));
+    QVERIFY(testsupport::writeBytes(path, bytes));
+    const LoadedPicture loaded = PictureLoader::load(path);
+    if (error.isEmpty()) {
+        QVERIFY2(loaded.ok(), qPrintable(loaded.error));
+        return;
     }
+    QVERIFY(!loaded.ok());
+    QCOMPARE(loaded.error, QStringLiteral("Cannot load %1: %2").arg(path, error));
 }
 
 void tst_pictureloader::loadsJpegReducedTurnedOrCut()

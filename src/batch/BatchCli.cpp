@@ -6,6 +6,7 @@
 #include "output/PictureSaver.h"
 #include "platform/FileCheck.h"
 #include "platform/Paths.h"
+#include "tile/DecodeBudget.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -157,6 +158,7 @@ int run(const QStringList& arguments)
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         return 0;
     }
+    DecodeBudget::process().setLimit(qint64(cl.memoryMiB) << 20);
 
     for (const QString& key : cl.unusedSettings)
         printErr(QStringLiteral("settings file \"%1\": %2 could not be used; read as the batch "

@@ -156,13 +156,13 @@ std::optional<BatchCommandLine> BatchCommandLine::parse(const QStringList& argum
     cl.jobs = std::max(1, defaultJobs);
     QStringList positional;
     // Options are gathered first and applied over the settings file after.
-    std::optional<QString> settingsFile, tiles, order, format, quality, types, jobs;
+    std::optional<QString> settingsFile, tiles, order, format, quality, types, jobs, memory;
     std::map<int, QString> effects; // tile -> its last --effect list
 
-    const QStringList withValue{QStringLiteral("--tiles"),    QStringLiteral("--effect"),
-                                QStringLiteral("--order"),    QStringLiteral("--format"),
-                                QStringLiteral("--quality"),  QStringLiteral("--types"),
-                                QStringLiteral("--settings"), QStringLiteral("--jobs")};
+    const QStringList withValue{
+        QStringLiteral("--tiles"),    QStringLiteral("--effect"),  QStringLiteral("--order"),
+        QStringLiteral("--format"),   QStringLiteral("--quality"), QStringLiteral("--types"),
+        QStringLiteral("--settings"), QStringLiteral("--jobs"),    QStringLiteral("--memory")};
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString arg = arguments.at(i);
@@ -226,6 +226,8 @@ std::optional<BatchCommandLine> BatchCommandLine::parse(const QStringList& argum
             types = value;
         } else if (name == QLatin1String("--settings")) {
             settingsFile = value;
+        } else if (name == QLatin1String("--memory")) {
+            memory = value;
         } else {
             jobs = value;
         }
@@ -339,6 +341,16 @@ std::optional<BatchCommandLine> BatchCommandLine::parse(const QStringList& argum
         }
         cl.jobs = *n;
     }
+    if (memory) {
+        const std::optional<int> m = wholeNumber(*memory);
+        if (!m || *m < 16 || *m > 1048576) {
+            *error =
+                QStringLiteral("--memory takes a whole number of MiB, 16..1048576 (got \"%1\")")
+                    .arg(*memory);
+            return std::nullopt;
+        }
+        cl.memoryMiB = *m;
+    }
     return cl;
 }
 
@@ -388,6 +400,10 @@ QString BatchCommandLine::usage()
         "                      cannot be used as written are named on stderr\n"
         "  --jobs N            pictures done in parallel (default: the number of\n"
         "                      processors); the files written are the same for any N\n"
+        "  --memory MIB        memory in MiB that decoding pictures may take at once,\n"
+        "                      all jobs together (default 1024); jobs wait for each\n"
+        "                      other to stay within it, and a picture that alone\n"
+        "                      needs more is skipped as unreadable\n"
         "  --help              this text\n"
         "\n"
         "JPEG output is written by SaveJPG.so, taken from ~/.local/lib or else from\n"

@@ -28,6 +28,8 @@ struct BatchCommandLine
     int quality = 50;
     bool qualityFromOption = false;
     int jobs = 1;
+    // Memory that decoding pictures may take at once, all jobs together.
+    int memoryMiB = 1024;
     bool help = false;
     // The --settings file, and its keys that could not be used as written
     // ("[Section] Key=value"), read by the window's rules all the same.

@@ -2,6 +2,8 @@
 
 #include "platform/FileCheck.h"
 #include "tile/Composer.h"
+#include "tile/DecodeBudget.h"
+#include "tile/PictureHeaders.h"
 
 #include <QColorSpace>
 #include <QDir>
@@ -10,7 +12,7 @@
 #include <QImageReader>
 #include <QPainter>
 
-#include <cstdlib>
+#include <algorithm>
 #include <optional>
 
 namespace PictureLoader {
@@ -116,45 +118,39 @@ std::optional<bool> jpegNeedsWholeBuffer(const QString& path)
     return std::nullopt;
 }
 
-// Whether an uncompressed BMP file holds all the pixel rows its header
-// promises. Qt's reader stops at the end of the file without a word and
-// leaves the missing rows undefined, so a cut file is refused here.
-bool bmpIsWhole(const QString& path)
+// The file's own structure, for the formats whose readers take a file that
+// ends early without a word; nullopt for the others (and when the file
+// cannot be opened: the reader says why).
+std::optional<PictureHeaders::Check> checkStructure(const QString& path, const QByteArray& format)
 {
+    if (format != "bmp" && format != "gif")
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray header = file.read(34);
-    const auto u16 = [&header](int at) {
-        return quint32(uchar(header[at])) | (quint32(uchar(header[at + 1])) << 8);
-    };
-    const auto u32 = [&](int at) { return u16(at) | (u16(at + 2) << 16); };
-    if (header.size() < 26 || !header.startsWith("BM"))
-        return true; // not a plain Windows bitmap: left to Qt's checks
-    const qint64 dataOffset = u32(10);
-    const quint32 infoSize = u32(14);
-    qint64 width = 0;
-    qint64 height = 0;
-    quint32 bitsPerPixel = 0;
-    quint32 compression = 0;
-    if (infoSize == 12) { // OS/2 header: 16-bit sizes
-        width = u16(18);
-        height = u16(20);
-        bitsPerPixel = u16(24);
-    } else if (header.size() >= 34) {
-        width = qint32(u32(18));
-        height = qint32(u32(22));
-        bitsPerPixel = u16(28);
-        compression = u32(30);
-    } else {
-        return false;
-    }
-    constexpr quint32 kRgb = 0;
-    constexpr quint32 kBitFields = 3;
-    if (compression != kRgb && compression != kBitFields)
-        return true; // run-length coded: its length says nothing
-    const qint64 rowBytes = (std::abs(width) * bitsPerPixel + 31) / 32 * 4;
-    return file.size() >= dataOffset + rowBytes * std::abs(height);
+        return std::nullopt;
+    return format == "bmp" ? PictureHeaders::checkBmp(file) : PictureHeaders::checkGif(file);
+}
+
+// The memory decoding a picture takes at its peak, from its header: the
+// decoded picture, a full-size 32-bit copy made while converting or
+// reducing it (the GIF reader keeps a frame of its own besides), the kept
+// picture twice, and the JPEG decoder's whole-picture coefficient buffer
+// when it needs one (two bytes a sample, up to four samples a pixel).
+qint64 decodeCost(const QByteArray& format, QSize decoded, QSize kept, bool bufferedJpeg)
+{
+    constexpr qint64 kSlack = 1 << 20;
+    const qint64 keptBytes = kept.isValid() ? 8 * area(kept) : 0;
+    if (format == "jpeg")
+        return kSlack + keptBytes + (bufferedJpeg ? 8 * area(decoded) : 64LL * decoded.width());
+    if (!decoded.isValid())
+        return 2 * (qint64(QImageReader::allocationLimit()) << 20); // what the reader may allocate
+    const qint64 perPixel = format == "bmp" ? 8 : format == "gif" ? 12 : 16;
+    return kSlack + keptBytes + perPixel * area(decoded);
+}
+
+qint64 roundedUpMiB(qint64 bytes)
+{
+    return (bytes + (1 << 20) - 1) >> 20;
 }
 
 // Opaque Format_RGB32: transparent pixels are laid on white.
@@ -200,9 +196,12 @@ QSize reducedSize(QSize size)
 LoadedPicture load(const QString& path)
 {
     // Set once, before the first reader exists: pictures are loaded on
-    // worker threads too, which may then only read the setting.
+    // worker threads too, which may then only read the setting. No single
+    // picture may take more than the whole decoding budget as it stands
+    // then (quilton-batch sets it before loading anything).
     static const bool limited = [] {
-        QImageReader::setAllocationLimit(kAllocationLimitMb);
+        QImageReader::setAllocationLimit(
+            int(std::min<qint64>(kAllocationLimitMb, DecodeBudget::process().limit() >> 20)));
         return true;
     }();
     Q_UNUSED(limited);
@@ -218,6 +217,8 @@ LoadedPicture load(const QString& path)
     if (info.size() == 0)
         return refuse(path, QStringLiteral("the file is empty"));
 
+    // Outlives the reader, which may keep a decoded frame of its own.
+    DecodeBudget::Reservation held;
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
@@ -227,12 +228,15 @@ LoadedPicture load(const QString& path)
     // The stored size (before any EXIF turn) decides everything before a
     // single pixel is decoded.
     const QSize stored = reader.size();
-    const bool jpeg = reader.format() == "jpeg";
+    const QByteArray format = reader.format();
+    const bool jpeg = format == "jpeg";
+    QSize decoded = stored; // what the reader allocates, where known
+    bool bufferedJpeg = false;
     if (jpeg) {
         if (stored.isEmpty())
             return refuse(path, QStringLiteral("the JPEG header is damaged"));
-        const qint64 limit =
-            jpegNeedsWholeBuffer(path).value_or(true) ? kMaxBufferedJpegPixels : kMaxJpegPixels;
+        bufferedJpeg = jpegNeedsWholeBuffer(path).value_or(true);
+        const qint64 limit = bufferedJpeg ? kMaxBufferedJpegPixels : kMaxJpegPixels;
         if (area(stored) > limit)
             return refuse(path, QStringLiteral("the picture is too large (%1 x %2)")
                                     .arg(stored.width())
@@ -243,13 +247,28 @@ LoadedPicture load(const QString& path)
         const QSize reduced = reducedSize(stored);
         if (reduced != stored)
             reader.setScaledSize(reduced);
-    } else if (stored.isValid() && area(stored) > kMaxFullDecodePixels) {
-        return refuse(path, QStringLiteral("the picture is too large (%1 x %2)")
-                                .arg(stored.width())
-                                .arg(stored.height()));
-    } else if (reader.format() == "bmp" && !bmpIsWhole(path)) {
-        return refuse(path, QStringLiteral("the file is cut short"));
+    } else {
+        const std::optional<PictureHeaders::Check> check = checkStructure(path, format);
+        if (check && check->canvas.isValid())
+            decoded = decoded.isValid() ? decoded.expandedTo(check->canvas) : check->canvas;
+        if (decoded.isValid() && area(decoded) > kMaxFullDecodePixels)
+            return refuse(path, QStringLiteral("the picture is too large (%1 x %2)")
+                                    .arg(decoded.width())
+                                    .arg(decoded.height()));
+        if (check && !check->whole)
+            return refuse(path, check->why);
     }
+
+    // Held until the kept picture is made, so that parallel loads together
+    // stay within the process's budget.
+    const qint64 cost = decodeCost(format, decoded, reducedSize(decoded), bufferedJpeg);
+    DecodeBudget& budget = DecodeBudget::process();
+    held = budget.reserve(cost);
+    if (!held.isValid())
+        return refuse(path, QStringLiteral("decoding it takes about %1 MiB, more than the "
+                                           "memory budget of %2 MiB")
+                                .arg(roundedUpMiB(cost))
+                                .arg(budget.limit() >> 20));
 
     QImage image;
     if (!reader.read(&image) || image.isNull())

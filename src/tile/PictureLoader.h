@@ -24,6 +24,10 @@ struct LoadedPicture
 
 namespace PictureLoader {
 
+// Loads a picture file. Decoding draws on DecodeBudget::process(): a load
+// waits while loads on other threads hold the memory it needs, and refuses
+// a picture that alone needs more than the whole budget. Safe to call from
+// several threads at once.
 LoadedPicture load(const QString& path);
 
 // The size a picture of the given size is kept at: M/8 of it, rounded down,
