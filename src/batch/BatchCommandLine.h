@@ -29,6 +29,7 @@ struct BatchCommandLine
     bool qualityFromOption = false;
     int jobs = 1;
     bool help = false;
+    bool version = false;
 
     // Parses the arguments after the program name. defaultJobs is used when
     // --jobs is not given. On a usage error the result is empty and error
