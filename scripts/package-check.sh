@@ -108,7 +108,8 @@ pid=$!
 window=$(timeout 60 xdotool search --sync --onlyvisible --class quilton | head -n 1)
 [ -n "$window" ] || { echo "no quilton window" >&2; kill "$pid"; exit 1; }
 sleep 2
-xdotool windowfocus --sync "$window"
+# Without a window manager the focus is only asked for; the wait is bounded.
+timeout 20 xdotool windowfocus --sync "$window" || true
 xdotool key --clearmodifiers alt+q
 for _ in $(seq 1 60); do
     kill -0 "$pid" 2>/dev/null || break
