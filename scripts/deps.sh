@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Quilton needs to build, run and test, when
-# they are missing. Usage: scripts/deps.sh [run|test|bench]
+# they are missing. Usage: scripts/deps.sh [run|test|bench|package]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-          libjpeg62-turbo-dev fonts-vlgothic xdg-utils)
+          libjpeg62-turbo-dev fonts-vlgothic xdg-utils qt6-translations-l10n)
 if [ "${1:-run}" = "test" ]; then
     # util-linux: setpriv, to run quilton-batch as an unprivileged user.
     packages+=(xvfb xauth x11-xserver-utils chromium util-linux)
 elif [ "${1:-run}" = "bench" ]; then
     # The batch benchmark's photographs and its reference tool.
     packages+=(plasma-workspace-wallpapers libvips-tools)
+elif [ "${1:-run}" = "package" ]; then
+    # Building, validating and trying the Debian package (scripts/package-check.sh).
+    packages+=(dpkg-dev desktop-file-utils appstream xvfb xauth xdotool libjpeg-turbo-progs
+               plasma-workspace-wallpapers)
 fi
 
 missing=()

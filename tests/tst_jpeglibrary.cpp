@@ -120,6 +120,56 @@ private slots:
         QCOMPARE(readAll(f.dir.filePath(u"blocked"_s)), "file"_ba);
     }
 
+    // Installed, the package's copy counts as present and the user's own copy
+    // wins only when newer; nothing is installed from the program's folder.
+    void packageCopyAgainstUserCopy_data()
+    {
+        QTest::addColumn<QString>("user");    // "none" = no copy in the system folder
+        QTest::addColumn<QString>("package"); // "none" = the package's copy missing
+        QTest::addColumn<bool>("installs");   // program folder offers a newer 9.0.0.0
+        QTest::addColumn<QString>("inUse");   // "user", "package" or "none"
+        const auto row = [](const char* tag, const char* user, const char* package,
+                            const char* inUse, bool installs = false) {
+            QTest::newRow(tag) << user << package << installs << inUse;
+        };
+        row("package copy alone", "none", "1.0.0.2", "package");
+        row("older user copy", "1.0.0.1", "1.0.0.2", "package");
+        row("user copy as new as the package's", "1.0.0.2", "1.0.0.2", "package");
+        row("newer user copy wins", "1.0.0.3", "1.0.0.2", "user");
+        row("user copy without version", "", "1.0.0.2", "package");
+        row("package copy missing", "1.0.0.1", "none", "user");
+        row("neither", "none", "none", "none");
+        row("own folder: newer program copy installed", "1.0.0.1", "none", "user", true);
+    }
+    void packageCopyAgainstUserCopy()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, package);
+        QFETCH(bool, installs);
+        QFETCH(QString, inUse);
+        testsupport::Install f;
+        const QString packageCopy = f.dir.filePath(u"pkg/SaveJPG.so"_s);
+        QVERIFY(QDir().mkpath(f.dir.filePath(u"pkg"_s)));
+        QVERIFY(user == u"none"_s || writeBytes(lib(f.system), libraryBytes(user, 'u')));
+        QVERIFY(package == u"none"_s || writeBytes(packageCopy, libraryBytes(package, 'k')));
+        QVERIFY(writeBytes(lib(f.program), libraryBytes(u"9.0.0.0"_s, 'p')));
+
+        const JpegLibraryState state =
+            JpegLibrary::lookUpAndInstall({f.system, packageCopy, f.program, installs}, false);
+        QCOMPARE(state.libraryPath, inUse == u"package"_s ? packageCopy : lib(f.system));
+        QCOMPARE(state.jpegFlag, inUse != u"none"_s);
+        const QString version = inUse == u"package"_s ? package : user;
+        QCOMPARE(state.dllVersionText,
+                 inUse == u"none"_s
+                     ? kMissing
+                     : QString(u"[ with TalvikJPEG保存DLL Ver."_s + version + u" ]"_s));
+        QCOMPARE(state.installed, installs);
+        QCOMPARE(QFileInfo::exists(lib(f.program)), !installs);
+        QCOMPARE(readAll(lib(f.system)),
+                 installs ? libraryBytes(u"9.0.0.0"_s, 'p')
+                          : (user == u"none"_s ? QByteArray() : libraryBytes(user, 'u')));
+    }
+
     void keepsProgramCopyOnlyForCapitalC()
     {
         QVERIFY(JpegLibrary::keepsProgramCopy({u"a"_s, u"x/Cy"_s})); // anywhere, any argument

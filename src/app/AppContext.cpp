@@ -4,6 +4,7 @@
 #include "platform/Paths.h"
 #include "platform/RegistryStore.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -25,10 +26,25 @@ QImage grabPrimaryScreen()
 
 } // namespace
 
+void AppContext::setPlaces(const Paths::ProgramPlaces& places)
+{
+    programFolder = places.programFolder;
+    installsLibrary = places.installsLibrary;
+    settingsFile = places.settingsFile;
+    tilesFolder = places.tilesFolder;
+    sampleFolder = places.sampleFolder;
+    userFolder = places.userFolder;
+    packageLibrary = places.packageLibrary;
+    // The settings file is written at shut-down into a folder that must be
+    // there; the sample page likewise when it is asked for.
+    QDir().mkpath(Paths::folderPart(settingsFile));
+    QDir().mkpath(sampleFolder.isEmpty() ? QStringLiteral("/") : sampleFolder);
+}
+
 AppContext AppContext::fromSystem(const QStringList& arguments)
 {
     AppContext context;
-    context.programFolder = Paths::programFolder();
+    context.setPlaces(Paths::programPlaces(Paths::programFolder()));
     context.systemFolder = Paths::systemFolder();
     context.windowsFolder = Paths::windowsFolder();
     context.arguments = arguments;

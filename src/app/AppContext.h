@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Paths.h"
+
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -14,14 +16,26 @@ class RegistryStore;
 // can run the whole program over temporary folders and fake services.
 struct AppContext
 {
-    QString programFolder; // quilton.ini, Tiles/, Sample.html; no trailing '/'
-    QString systemFolder;  // where SaveJPG.so is installed
-    QString windowsFolder; // where the wallpaper picture is written
-    QStringList arguments; // the command line after the program name ("/C")
+    // The executable's folder, no trailing '/'; with installsLibrary, a newer
+    // SaveJPG.so found there is installed at start-up.
+    QString programFolder;
+    bool installsLibrary = true;
+    QString settingsFile;   // quilton.ini
+    QString tilesFolder;    // "Tiles", the first save folder
+    QString sampleFolder;   // "Sample.html" and its picture
+    QString userFolder;     // offered when no folder is remembered
+    QString packageLibrary; // the installed package's SaveJPG.so, or empty
+    QString systemFolder;   // where SaveJPG.so is installed
+    QString windowsFolder;  // where the wallpaper picture is written
+    QStringList arguments;  // the command line after the program name ("/C")
     std::shared_ptr<RegistryStore> registry;
     std::shared_ptr<Desktop> desktop;
     // The start-up screen capture; a null image means "no picture".
     std::function<QImage()> captureScreen;
+
+    // Takes the program's places (Paths::programPlaces) and makes the folders
+    // its files are written into, but "Tiles", which the start-up makes.
+    void setPlaces(const Paths::ProgramPlaces& places);
 
     // The real thing: folders of Paths, the registry store file, the desktop
     // chosen from the session, the primary screen's grab.

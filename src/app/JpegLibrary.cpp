@@ -69,16 +69,39 @@ bool keepsProgramCopy(const QStringList& arguments)
 JpegLibraryState lookUpAndInstall(const QString& programFolder, const QString& systemFolder,
                                   bool keepProgramCopy)
 {
+    return lookUpAndInstall(JpegLibraryPlaces{systemFolder, {}, programFolder, true},
+                            keepProgramCopy);
+}
+
+QString libraryInUse(const QString& systemFolder, const QString& packageCopy)
+{
+    const QString userCopy = systemFolder + QLatin1Char('/') + QString::fromLatin1(kFileName);
+    if (packageCopy.isEmpty() || !QFileInfo(packageCopy).isFile())
+        return userCopy;
+    if (!QFileInfo(userCopy).isFile())
+        return packageCopy;
+    // The user's own copy wins only when it is newer than the package's.
+    return mGetFileVer::GetFileVersion(packageCopy) < mGetFileVer::GetFileVersion(userCopy)
+               ? userCopy
+               : packageCopy;
+}
+
+JpegLibraryState lookUpAndInstall(const JpegLibraryPlaces& places, bool keepProgramCopy)
+{
     const QString fileName = QString::fromLatin1(kFileName);
-    const QString systemCopy = systemFolder + QLatin1Char('/') + fileName;
+    const QString systemCopy = places.systemFolder + QLatin1Char('/') + fileName;
 
-    // Presence and the version shown are those of the system copy as found
-    // now; a copy installed below counts from the next start.
+    // Presence and the version shown are those of the library in use as
+    // found now; a copy installed below counts from the next start.
     JpegLibraryState state;
-    state.jpegFlag = QFileInfo(systemCopy).isFile();
-    state.dllVersionText = versionLine(state.jpegFlag, mGetFileVer::GetFileVersionText(systemCopy));
+    state.libraryPath = libraryInUse(places.systemFolder, places.packageCopy);
+    state.jpegFlag = QFileInfo(state.libraryPath).isFile();
+    state.dllVersionText =
+        versionLine(state.jpegFlag, mGetFileVer::GetFileVersionText(state.libraryPath));
+    if (!places.installs)
+        return state;
 
-    const QString candidate = programCopy(programFolder);
+    const QString candidate = programCopy(places.programFolder);
     if (candidate.isEmpty())
         return state;
     const FileVersion offered = mGetFileVer::GetFileVersion(candidate);
@@ -88,7 +111,7 @@ JpegLibraryState lookUpAndInstall(const QString& programFolder, const QString& s
 
     // A failed copy or deletion is no failure of the start: the state stays
     // as decided above.
-    if (!installCopy(candidate, systemFolder, systemCopy))
+    if (!installCopy(candidate, places.systemFolder, systemCopy))
         return state;
     state.installed = true;
     if (!keepProgramCopy)

@@ -82,9 +82,11 @@ void frmMain::Form_Load()
     }
     const QString picture = pictureArgument(m_ctx.arguments);
     const JpegLibraryState library = JpegLibrary::lookUpAndInstall(
-        m_ctx.programFolder, m_ctx.systemFolder, JpegLibrary::keepsProgramCopy(libraryArguments));
+        {m_ctx.systemFolder, m_ctx.packageLibrary, m_ctx.programFolder, m_ctx.installsLibrary},
+        JpegLibrary::keepsProgramCopy(libraryArguments));
     m_jpegFlag = library.jpegFlag;
     m_dllVersionText = library.dllVersionText;
+    m_jpegLibrary = library.libraryPath;
 
     // 4-6: title, screen density, JPEG quality entry.
     setWindowTitle(kTitle);
@@ -93,18 +95,17 @@ void frmMain::Form_Load()
     m_w->mnuJpeg->setEnabled(m_jpegFlag);
 
     // 7: the settings file.
-    m_settings.setFileName(m_ctx.programFolder + QLatin1Char('/') +
-                           QLatin1String(Paths::kBaseName) + QLatin1String(".ini"));
+    m_settings.setFileName(m_ctx.settingsFile);
 
     // 8: window position, stored in twips.
     const qint16 top = m_settings.ReadInt(QStringLiteral("Position"), QStringLiteral("Top"), 0);
     const qint16 left = m_settings.ReadInt(QStringLiteral("Position"), QStringLiteral("Left"), 0);
     move(left / m_twipsPerPixelX, top / m_twipsPerPixelY);
 
-    // 9-11: folders; the save folder defaults to Tiles in the program folder.
+    // 9-11: folders; the save folder defaults to Tiles.
     m_sourceFolder =
-        m_settings.ReadStr(QStringLiteral("Folder"), QStringLiteral("Source"), m_ctx.programFolder);
-    const QString tiles = m_ctx.programFolder + QStringLiteral("/Tiles");
+        m_settings.ReadStr(QStringLiteral("Folder"), QStringLiteral("Source"), m_ctx.userFolder);
+    const QString tiles = m_ctx.tilesFolder;
     if (!QFileInfo(tiles).isDir())
         QDir().mkpath(tiles);
     m_saveFolder = m_settings.ReadStr(QStringLiteral("Folder"), QStringLiteral("Save"), tiles);

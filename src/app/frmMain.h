@@ -47,6 +47,8 @@ public:
     // Shared program state.
     bool JpegFlag() const { return m_jpegFlag; }
     QString DllVersionText() const { return m_dllVersionText; }
+    // The SaveJPG.so that JPEG saving loads, chosen at start-up.
+    QString jpegLibrary() const { return m_jpegLibrary; }
     QString programFolder() const { return m_ctx.programFolder; }
     const AppContext& context() const { return m_ctx; }
     QString SourceFolder() const { return m_sourceFolder; }
@@ -166,6 +168,7 @@ private:
     TileDesigner m_designer;
     bool m_jpegFlag = false;
     QString m_dllVersionText;
+    QString m_jpegLibrary;
     QString m_sourceFolder;
     QString m_saveFolder;
     qint16 m_jpegQuality = 50;

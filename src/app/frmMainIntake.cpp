@@ -37,7 +37,7 @@ QString frmMain::runOpenDialog(const QString& startFolder)
 void frmMain::cmdFileOpen_Click()
 {
     if (m_sourceFolder.isEmpty())
-        m_sourceFolder = m_ctx.programFolder;
+        m_sourceFolder = m_ctx.userFolder;
     const QString path =
         m_openDialog ? m_openDialog(m_sourceFolder) : runOpenDialog(m_sourceFolder);
     // A cancel, or a file the loader refuses, changes nothing and says nothing.

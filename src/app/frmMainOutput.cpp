@@ -60,7 +60,7 @@ bool frmMain::SPic(const QString& fileName, QString* error)
     const bool fromDialog = name.isEmpty();
     if (fromDialog) {
         if (m_saveFolder.isEmpty())
-            m_saveFolder = programFolder();
+            m_saveFolder = context().userFolder;
 
         QStringList filters{QStringLiteral("ＢＭＰ (*.bmp)")};
         if (JpegFlag())
@@ -110,8 +110,7 @@ bool frmMain::SPic(const QString& fileName, QString* error)
 bool frmMain::SaveTileJpeg(const QString& fileName, int quality)
 {
     const PictureSaver::JpegOutcome outcome =
-        PictureSaver::saveJpeg(SaveJpgLoader::systemLibraryPath(context().systemFolder),
-                               designer().tile(CurrentTile()), fileName, quality);
+        PictureSaver::saveJpeg(jpegLibrary(), designer().tile(CurrentTile()), fileName, quality);
     const QString message = PictureSaver::jpegMessage(outcome);
     if (!message.isEmpty())
         guiMessage::show(this, guiMessage::appTitle(), message, QMessageBox::Information);
@@ -120,8 +119,9 @@ bool frmMain::SaveTileJpeg(const QString& fileName, int quality)
 
 void frmMain::HTML(const QString& picturePath)
 {
-    const QString folder = SampleHtml::pageFolder(programFolder());
-    const QString picture = SampleHtml::picturePath(programFolder(), picturePath, JpegFlag());
+    const QString folder = SampleHtml::pageFolder(context().sampleFolder);
+    const QString picture =
+        SampleHtml::picturePath(context().sampleFolder, picturePath, JpegFlag());
     const QString page = folder + QStringLiteral("Sample.html");
 
     auto notWritten = [this](const QString& path, const QString& why) {

@@ -1,5 +1,6 @@
 #include "batch/BatchCli.h"
 
+#include "app/JpegLibrary.h"
 #include "batch/BatchCommandLine.h"
 #include "batch/BatchEngine.h"
 #include "batch/CliTileOperations.h"
@@ -36,17 +37,20 @@ void printErr(const QString& text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 
-// The SaveJPG.so to write through: the system folder's, else the copy beside
-// this program; each is tried by writing a one-pixel JPEG to /dev/null (a
-// device is written directly, and nothing is left behind whatever happens to
-// this program), so a library that exists but cannot be loaded or cannot
+// The SaveJPG.so to write through: the one the window would use (the system
+// folder's, or the installed package's when that is not older), else the copy
+// beside this program; each is tried by writing a one-pixel JPEG to /dev/null
+// (a device is written directly, and nothing is left behind whatever happens
+// to this program), so a library that exists but cannot be loaded or cannot
 // encode is passed over. Empty when none works.
 QString findJpegLibrary(int quality)
 {
     const QString name = QString::fromLatin1("SaveJPG.so");
+    const QString programFolder = Paths::programFolder();
     const QStringList candidates{
-        BatchEngine::joinPath(Paths::systemFolder(false), name),
-        BatchEngine::joinPath(QCoreApplication::applicationDirPath(), name)};
+        JpegLibrary::libraryInUse(Paths::systemFolder(false),
+                                  Paths::programPlaces(programFolder).packageLibrary),
+        BatchEngine::joinPath(programFolder, name)};
     QImage probe(1, 1, QImage::Format_RGB32);
     probe.fill(Qt::white);
     for (const QString& library : candidates) {
@@ -156,6 +160,10 @@ int run(const QStringList& arguments)
     if (cl.help) {
         const QByteArray text = cl.usage().toLocal8Bit();
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        std::fputs("quilton-batch " QUILTON_RELEASE_TEXT "\n", stdout);
         return 0;
     }
     DecodeBudget::process().setLimit(qint64(cl.memoryMiB) << 20);

@@ -166,7 +166,8 @@ std::optional<BatchCommandLine> BatchCommandLine::parse(const QStringList& argum
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString arg = arguments.at(i);
-        if (optionsEnded || !arg.startsWith(QLatin1String("--")) || arg == QLatin1String("-")) {
+        // "-h" is the one short option; any other single-dash word is a name.
+        if (optionsEnded || (!arg.startsWith(QLatin1String("--")) && arg != QLatin1String("-h"))) {
             positional.append(arg);
             continue;
         }
@@ -183,6 +184,10 @@ std::optional<BatchCommandLine> BatchCommandLine::parse(const QStringList& argum
         }
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
             cl.help = true;
+            return cl;
+        }
+        if (name == QLatin1String("--version")) {
+            cl.version = true;
             return cl;
         }
         if (name == QLatin1String("--half") || name == QLatin1String("--chamfer")) {
@@ -405,9 +410,12 @@ QString BatchCommandLine::usage()
         "                      other to stay within it, and a picture that alone\n"
         "                      needs more is skipped as unreadable\n"
         "  --help              this text\n"
+        "  -h, --help          this text\n"
+        "  --version           the program's version\n"
         "\n"
-        "JPEG output is written by SaveJPG.so, taken from ~/.local/lib or else from\n"
-        "beside this program. quilton-batch never installs or removes it; when it\n"
+        "JPEG output is written by SaveJPG.so, taken from ~/.local/lib (or the\n"
+        "installed package's copy, unless the one in ~/.local/lib is newer) or else\n"
+        "from beside this program. quilton-batch never installs or removes it; when it\n"
         "cannot be loaded, a JPEG run stops before anything is written. A settings\n"
         "file asking for JPEG output without the library gives BMP output, as the\n"
         "batch window does.\n"

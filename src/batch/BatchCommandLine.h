@@ -35,6 +35,7 @@ struct BatchCommandLine
     // ("[Section] Key=value"), read by the window's rules all the same.
     QString settingsFile;
     QStringList unusedSettings;
+    bool version = false;
 
     // Parses the arguments after the program name. defaultJobs is used when
     // --jobs is not given. On a usage error the result is empty and error

@@ -36,7 +36,7 @@ void Install::installJpegLibrary() const
 AppContext Install::context(const QImage& capture, const QStringList& arguments)
 {
     AppContext context;
-    context.programFolder = program;
+    context.setPlaces(Paths::programPlaces(program));
     context.systemFolder = system;
     context.windowsFolder = windows;
     context.arguments = arguments;
