@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libjpeg62-turbo-dev fonts-vlgothic xdg-utils)
 if [ "${1:-run}" = "test" ]; then
-    packages+=(xvfb xauth x11-xserver-utils chromium)
+    packages+=(xvfb xauth x11-xserver-utils chromium libjpeg-turbo-progs)
 elif [ "${1:-run}" = "bench" ]; then
     # The batch benchmark's photographs and its reference tool.
     packages+=(plasma-workspace-wallpapers libvips-tools)
