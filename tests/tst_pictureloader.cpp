@@ -394,6 +394,12 @@ void tst_pictureloader::refusesBadFiles_data()
     // already too much memory for it.
     QTest::newRow("progressive JPEG claiming 8000 x 5000")
         << "h.jpg" << withJpegFrameSize(halves(64, 48, "jpeg", true), 8000, 5000);
+    // Every scan passes over the whole picture: thousands of them would
+    // keep the decoder busy for minutes on a large frame.
+    QByteArray manyScans = halves(64, 48, "jpeg", true);
+    const QList<qsizetype> scans = scanStarts(manyScans);
+    manyScans.insert(scans[1], manyScans.mid(scans[0], scans[1] - scans[0]).repeated(1000));
+    QTest::newRow("progressive JPEG of 1000 scans") << "scans.jpg" << manyScans;
 }
 
 void tst_pictureloader::refusesBadFiles()

@@ -22,6 +22,10 @@ constexpr size_t kInputBufferSize = 64 * 1024;
 // whole coefficient buffer) fails with an error instead.
 constexpr long kMaxDecoderMemory = 256L * 1024 * 1024;
 constexpr int kMaxRowsAtOnce = 16;
+// Each scan of a progressive file passes over the whole picture: a small
+// file of thousands of empty scans would keep the decoder busy for
+// minutes. Real files have a few dozen at most.
+constexpr int kMaxScans = 1000;
 
 // Format_RGB32 keeps 0xffRRGGBB as a native word; libjpeg-turbo writes the
 // pad byte as 0xff.
@@ -104,6 +108,7 @@ struct JpegReader::Decoder
     // Of a multi-scan sequential file: the components whose scan was read.
     bool componentRead[MAX_COMPONENTS] = {};
     bool complete = false;
+    bool tooManyScans = false;
 
     ~Decoder()
     {
@@ -259,6 +264,10 @@ bool startStep(Decoder& d, int scale)
             break;
         if (status == JPEG_SCAN_COMPLETED && neededCoefficientsComplete(d))
             break;
+        if (info.input_scan_number > kMaxScans) {
+            d.tooManyScans = true;
+            return true;
+        }
     }
     d.complete = neededCoefficientsComplete(d);
     jpeg_start_output(&info, info.input_scan_number);
@@ -363,6 +372,10 @@ QImage JpegReader::read(int scale)
     Decoder& d = *m_decoder;
     if (!startStep(d, scale)) {
         m_error = QStringLiteral("the JPEG data is damaged (%1)").arg(d.message());
+        return QImage();
+    }
+    if (d.tooManyScans) {
+        m_error = QStringLiteral("the JPEG file has more than %1 scans").arg(kMaxScans);
         return QImage();
     }
     QImage image(int(d.info.output_width), int(d.info.output_height), QImage::Format_RGB32);
