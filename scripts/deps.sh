@@ -9,7 +9,7 @@ if [ "${1:-run}" = "test" ]; then
     packages+=(xvfb xauth x11-xserver-utils chromium libjpeg-turbo-progs)
 elif [ "${1:-run}" = "bench" ]; then
     # The batch benchmark's photographs and its reference tool.
-    packages+=(plasma-workspace-wallpapers libvips-tools)
+    packages+=(plasma-workspace-wallpapers libvips-tools imagemagick valgrind)
 fi
 
 missing=()
