@@ -4,13 +4,15 @@
 // best of a few repetitions; prints the sums in seconds of wall time and of
 // the process's processor time (the latter is steady on a busy machine).
 //
-//   bench_batch_floor FILE...
+//   bench_batch_floor [--repetitions N] FILE...      (default 3)
 #include "BenchClock.h"
 #include <algorithm>
 #include <chrono>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -71,18 +73,23 @@ bool decodeEighth(const char* path, long* pixels)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_batch_floor FILE...\n");
+    int repetitions = 3;
+    int first = 1;
+    if (argc > 2 && std::string_view(argv[1]) == "--repetitions") {
+        repetitions = std::max(1, std::atoi(argv[2]));
+        first = 3;
+    }
+    if (argc <= first) {
+        std::fprintf(stderr, "usage: bench_batch_floor [--repetitions N] FILE...\n");
         return 2;
     }
-    constexpr int kRepetitions = 3;
     double totalWall = 0;
     double totalCpu = 0;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = first; i < argc; ++i) {
         double bestWall = 1e9;
         double bestCpu = 1e9;
         long pixels = 0;
-        for (int r = 0; r < kRepetitions; ++r) {
+        for (int r = 0; r < repetitions; ++r) {
             const auto start = std::chrono::steady_clock::now();
             const double cpuStart = processorSeconds();
             if (!decodeEighth(argv[i], &pixels)) {

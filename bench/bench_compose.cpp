@@ -1,7 +1,7 @@
 // Opening a large photo: the program's intake and composition against
 // libjpeg-turbo decoding the same file at 1/8 scale on its own.
 //
-//   bench_compose [picture.jpg] [runs]
+//   bench_compose [picture.jpg] [runs] [goal]
 //
 // Without a picture it writes a detailed 6000 x 4000 JPEG (quality 90) into
 // a temporary folder. The measurements run in fresh child processes of this
@@ -9,7 +9,8 @@
 //   (a) libjpeg alone: jpeg_read_header, scale 1/8, all scanlines;
 //   (b) PictureLoader::load, then TileDesigner composing tiles A to D.
 // One child alternates (a) and (b) and reports their medians (goal:
-// b / a <= 1.3); another runs (b) once and reports its peak resident size
+// b / a <= 1.3 unless given; a progressive photograph, read only as far as
+// its 1/8 needs, has 0.5); another runs (b) once and reports its peak resident size
 // (goal: under 64 MB), next to a child that only starts up.
 
 #include "tile/PictureLoader.h"
@@ -37,7 +38,7 @@ extern "C" {
 
 namespace {
 
-constexpr double kRatioGoal = 1.3;
+constexpr double kDefaultRatioGoal = 1.3;
 constexpr double kMemoryGoalMb = 64.0;
 
 // The peak resident size of this process image. getrusage's ru_maxrss
@@ -200,6 +201,7 @@ int main(int argc, char** argv)
     QTemporaryDir folder;
     QString path = args.size() > 1 ? args.at(1) : QString();
     const int runs = args.size() > 2 ? std::max(1, args.at(2).toInt()) : 9;
+    const double ratioGoal = args.size() > 3 ? args.at(3).toDouble() : kDefaultRatioGoal;
     if (path.isEmpty()) {
         path = folder.filePath(QStringLiteral("photo-6000x4000.jpg"));
         QImageWriter writer(path, "jpeg");
@@ -228,7 +230,7 @@ int main(int argc, char** argv)
     std::printf("  (a) libjpeg-turbo alone, 1/8 scale    %8.2f ms\n", reference);
     std::printf("  (b) load + compose tiles A-D          %8.2f ms\n", program);
     std::printf("  ratio b / a                           %8.2f   (goal <= %.1f) %s\n", ratio,
-                kRatioGoal, ratio <= kRatioGoal ? "ok" : "OVER");
+                ratioGoal, ratio <= ratioGoal ? "ok" : "OVER");
     std::printf("  peak resident size of (b)             %8.1f MB (goal < %.0f MB) %s\n", peak,
                 kMemoryGoalMb, peak < kMemoryGoalMb ? "ok" : "OVER");
     std::printf("  of which a process that only starts   %8.1f MB\n", idle.toDouble());

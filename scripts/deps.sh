@@ -7,10 +7,11 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl
           libjpeg62-turbo-dev fonts-vlgothic xdg-utils qt6-translations-l10n)
 if [ "${1:-run}" = "test" ]; then
     # util-linux: setpriv, to run quilton-batch as an unprivileged user.
-    packages+=(xvfb xauth x11-xserver-utils chromium util-linux)
+    packages+=(xvfb xauth x11-xserver-utils chromium util-linux
+               libjpeg-turbo-progs)
 elif [ "${1:-run}" = "bench" ]; then
     # The batch benchmark's photographs and its reference tool.
-    packages+=(plasma-workspace-wallpapers libvips-tools)
+    packages+=(plasma-workspace-wallpapers libvips-tools imagemagick valgrind)
 elif [ "${1:-run}" = "package" ]; then
     # Building, validating and trying the Debian package (scripts/package-check.sh).
     packages+=(dpkg-dev desktop-file-utils appstream xvfb xauth xdotool libjpeg-turbo-progs

@@ -5,10 +5,17 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QColorSpace>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtEndian>
+
+#include <cstdio>
+#include <jpeglib.h>
 
 namespace {
 
@@ -65,6 +72,94 @@ QByteArray halves(int w, int h, const char* format, bool progressive = false)
     return bytes;
 }
 
+// A picture with detail everywhere (so every coefficient matters), sharp
+// colour edges and smooth parts.
+QImage detailedPicture(int w, int h)
+{
+    QImage image = testsupport::randomImage(w, h, 7);
+    QPainter painter(&image);
+    for (int i = 0; i < 8; ++i)
+        painter.fillRect(i * w / 8, i * h / 16, w / 5, h / 3, QColor::fromHsv(i * 45, 255, 200));
+    QLinearGradient gradient(0, 0, w, h);
+    gradient.setColorAt(0, Qt::yellow);
+    gradient.setColorAt(1, Qt::darkCyan);
+    painter.fillRect(w / 2, h / 2, w / 2, h / 2, gradient);
+    return image;
+}
+
+// A program's standard output for that input; empty when it failed.
+QByteArray run(const QString& program, const QStringList& arguments, const QByteArray& input)
+{
+    QProcess process;
+    process.start(QStandardPaths::findExecutable(program), arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        qWarning() << program << arguments << process.readAllStandardError();
+        return QByteArray();
+    }
+    return process.readAllStandardOutput();
+}
+
+// What is done to a JPEG file before it is read.
+enum Damage {
+    Whole,
+    CutAfterFirstScanHeader,
+    CutHalfWay,
+    CutInFirstScan,
+    CutBeforeSecondScan,
+    CutBeforeThirdScan, // of the scripts below: after the DC scans
+    CutBeforeLastScan,
+    NoEndMarker,
+    BytesBetweenMarkers,
+    Claims10000, // a frame header claiming 10000 x 10000
+};
+
+// Where each scan header (SOS) of a JPEG starts.
+QList<qsizetype> scanStarts(const QByteArray& jpeg)
+{
+    QList<qsizetype> starts;
+    for (qsizetype at = jpeg.indexOf("\xff\xda"); at >= 0; at = jpeg.indexOf("\xff\xda", at + 2))
+        starts.append(at);
+    return starts;
+}
+
+// A CMYK JPEG as Adobe's programs write it (stored as YCCK, inverted).
+QByteArray cmykJpeg(const QImage& picture)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &bytes, &size);
+    info.image_width = JDIMENSION(picture.width());
+    info.image_height = JDIMENSION(picture.height());
+    info.input_components = 4;
+    info.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_start_compress(&info, TRUE);
+    QByteArray row(picture.width() * 4, '\0');
+    while (info.next_scanline < info.image_height) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb p = picture.pixel(x, int(info.next_scanline));
+            const int k = std::max({qRed(p), qGreen(p), qBlue(p), 1});
+            const char cmyk[] = {char(qRed(p) * 255 / k), char(qGreen(p) * 255 / k),
+                                 char(qBlue(p) * 255 / k), char(k)};
+            row.replace(4 * x, 4, cmyk, 4);
+        }
+        auto* line = reinterpret_cast<JSAMPLE*>(row.data());
+        jpeg_write_scanlines(&info, &line, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    const QByteArray jpeg(reinterpret_cast<const char*>(bytes), qsizetype(size));
+    std::free(bytes);
+    return jpeg;
+}
+
 // Overwrites the frame size in the SOF marker of a baseline or progressive JPEG.
 QByteArray withJpegFrameSize(QByteArray jpeg, int w, int h)
 {
@@ -81,7 +176,10 @@ class tst_pictureloader : public QObject
 
 private slots:
     void loadsBmpAndGifExactlyAndOpaque();
-    void loadsJpegReducedTurnedOrCut();
+    void jpegAsQtReadsIt_data();
+    void jpegAsQtReadsIt();
+    void jpegReadAsFarAsNeeded_data();
+    void jpegReadAsFarAsNeeded();
     void refusesGifAndBmpThatEndEarly_data();
     void refusesGifAndBmpThatEndEarly();
     void refusesBadFiles_data();
@@ -170,43 +268,194 @@ void tst_pictureloader::refusesGifAndBmpThatEndEarly()
     QCOMPARE(loaded.error, QStringLiteral("Cannot load %1: %2").arg(path, error));
 }
 
-void tst_pictureloader::loadsJpegReducedTurnedOrCut()
+void tst_pictureloader::jpegAsQtReadsIt_data()
 {
+    QTest::addColumn<QByteArray>("jpeg");
+    QTest::addColumn<QSize>("shown");
     const struct
     {
         QSize stored;
-        bool progressive, turned;
+        bool progressive;
         QSize shown;
-    } rows[] = {
-        {{160, 120}, false, false, {160, 120}},   // small, kept
-        {{4000, 3000}, false, false, {500, 375}}, // decoded at 1/8
-        {{1200, 900}, true, false, {150, 112}},   // progressive, 1/8
-        {{300, 299}, false, false, {112, 112}},   // 3/8, rounded down
-        {{800, 90}, false, false, {800, 90}},     // a strip below the tile height, kept
-        {{180, 90}, false, true, {90, 180}},      // turned: the red half comes out on top
-        {{1600, 800}, false, true, {100, 200}},   // reduced as stored, then turned
+    } sizes[] = {
+        {{160, 120}, false, {160, 120}},   // small, kept
+        {{4000, 3000}, false, {500, 375}}, // decoded at 1/8
+        {{1200, 900}, true, {150, 112}},   // progressive, 1/8, rounded down
+        {{300, 299}, false, {112, 112}},   // 3/8, rounded down
+        {{800, 90}, false, {800, 90}},     // a strip below the tile height, kept
     };
-    for (const auto& row : rows) {
-        QByteArray jpeg = halves(row.stored.width(), row.stored.height(), "jpeg", row.progressive);
-        if (row.turned)
-            jpeg.insert(2, kExifTurned);
-        const QImage image = load("picture.jpg", jpeg);
-        QCOMPARE(image.size(), row.shown);
-        const int w = row.shown.width(), h = row.shown.height();
-        const QPoint red = row.turned ? QPoint(w / 2, h / 16) : QPoint(w / 16, h / 2);
-        const QPoint blue = QPoint(w - 1, h - 1) - red;
-        QVERIFY(qRed(image.pixel(red)) > 240 && qBlue(image.pixel(red)) < 15);
-        QVERIFY(qBlue(image.pixel(blue)) > 240 && qRed(image.pixel(blue)) < 15);
+    for (const auto& row : sizes)
+        QTest::addRow("%dx%d%s", row.stored.width(), row.stored.height(),
+                      row.progressive ? " progressive" : "")
+            << halves(row.stored.width(), row.stored.height(), "jpeg", row.progressive)
+            << row.shown;
+    // Every EXIF orientation, on a small picture and one decoded at 1/8: the
+    // picture is reduced as stored, then turned.
+    for (const QSize stored : {QSize(180, 90), QSize(1600, 800)}) {
+        for (int orientation = 1; orientation <= 8; ++orientation) {
+            QByteArray exif = kExifTurned;
+            exif[29] = char(orientation);
+            const QSize reduced = PictureLoader::reducedSize(stored);
+            QTest::addRow("%dx%d, EXIF orientation %d", stored.width(), stored.height(),
+                          orientation)
+                << halves(stored.width(), stored.height(), "jpeg").insert(2, exif)
+                << (orientation >= 5 ? reduced.transposed() : reduced);
+        }
+    }
+    QImage grey = detailedPicture(150, 100).convertToFormat(QImage::Format_Grayscale8);
+    QByteArray greyJpeg;
+    QBuffer buffer(&greyJpeg);
+    QImageWriter(&buffer, "jpeg").write(grey);
+    QTest::newRow("greyscale") << greyJpeg << QSize(150, 100);
+    QTest::newRow("CMYK") << cmykJpeg(detailedPicture(120, 90)) << QSize(120, 90);
+    QTest::newRow("CMYK at 1/8") << cmykJpeg(detailedPicture(960, 800)) << QSize(120, 100);
+}
+
+void tst_pictureloader::jpegAsQtReadsIt()
+{
+    QFETCH(QByteArray, jpeg);
+    QFETCH(QSize, shown);
+    const QImage image = load("picture.jpg", jpeg);
+    QCOMPARE(image.size(), shown);
+    QImageReader reader(m_dir.filePath("picture.jpg"));
+    reader.setAutoTransform(true);
+    reader.setScaledSize(PictureLoader::reducedSize(reader.size()));
+    QImage expected = reader.read().convertToFormat(QImage::Format_RGB32);
+    expected.setColorSpace(QColorSpace());
+    QCOMPARE(image, expected);
+}
+
+// Files made by libjpeg-turbo's own encoder in every layout of scans; each
+// is read as the picture's 1/8 and must give exactly what libjpeg-turbo's
+// decoder gives for the whole file at 1/8.
+void tst_pictureloader::jpegReadAsFarAsNeeded_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("scans"); // a scan script, if any
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("damage");
+    QTest::addColumn<bool>("whole"); // accepted as the whole file's picture, or refused
+
+    const QSize big(960, 800), small(160, 120);
+    const QStringList colour444 = {"-sample", "1x1"}, progressive = {"-progressive"};
+    // DC first, in two steps, then AC; the same with DC read whole; greyscale.
+    const QByteArray dcInSteps = "0,1,2: 0-0, 0, 1; 0,1,2: 0-0, 1, 0;"
+                                 "0: 1-5, 0, 0; 1: 1-63, 0, 0; 2: 1-63, 0, 0; 0: 6-63, 0, 0;";
+    const QByteArray dcWhole = "0: 0-0, 0, 0; 1: 0-0, 0, 0; 2: 0-0, 0, 0;"
+                               "0: 1-63, 0, 1; 1: 1-63, 0, 0; 2: 1-63, 0, 0; 0: 1-63, 1, 0;";
+    const QByteArray greyInSteps = "0: 0-0, 0, 1; 0: 0-0, 1, 0; 0: 1-9, 0, 0; 0: 10-63, 0, 0;";
+    const QByteArray sequential = "0; 1; 2;";
+
+    const auto row = [](const char* name, QStringList options, QByteArray scans, QSize size,
+                        Damage cut, bool whole) {
+        QTest::newRow(name) << options << scans << size << int(cut) << whole;
+    };
+    // Whole files, every kind.
+    row("baseline 4:2:0", {}, {}, big, Whole, true);
+    row("baseline 4:4:4", colour444, {}, big, Whole, true);
+    row("baseline with restart markers", {"-restart", "1"}, {}, big, Whole, true);
+    row("progressive 4:2:0", progressive, {}, big, Whole, true);
+    row("progressive 4:4:4", progressive + colour444, {}, big, Whole, true);
+    row("progressive 4:2:2", progressive + QStringList{"-sample", "2x1"}, {}, big, Whole, true);
+    row("progressive, DC in two steps", colour444, dcInSteps, big, Whole, true);
+    row("progressive, DC read whole", colour444, dcWhole, big, Whole, true);
+    row("progressive 4:2:0, DC in two steps", {}, dcInSteps, big, Whole, true);
+    row("multi-scan sequential", colour444, sequential, big, Whole, true);
+    row("greyscale", {"-grayscale"}, {}, big, Whole, true);
+    row("greyscale progressive", {"-grayscale"}, greyInSteps, big, Whole, true);
+
+    // Cut and damaged files.
+    row("baseline cut after its scan header", {}, {}, big, CutAfterFirstScanHeader, false);
+    row("baseline cut half-way", {}, {}, big, CutHalfWay, false);
+    row("baseline without its end marker", {}, {}, big, NoEndMarker, true);
+    row("baseline with bytes between markers", {}, {}, big, BytesBetweenMarkers, true);
+    row("progressive cut after its DC scans", colour444, dcInSteps, big, CutBeforeThirdScan, true);
+    row("progressive cut before its last scan", progressive + colour444, {}, big, CutBeforeLastScan,
+        true);
+    row("progressive cut in its first DC scan", colour444, dcInSteps, big, CutInFirstScan, false);
+    row("progressive 4:2:0 cut after its DC scans", {}, dcInSteps, big, CutBeforeThirdScan, false);
+    row("progressive kept whole, cut after its DC scans", colour444, dcInSteps, small,
+        CutBeforeThirdScan, false);
+    row("progressive kept whole, without its end marker", progressive, {}, small, NoEndMarker,
+        true);
+    row("greyscale progressive cut after its DC scans", {"-grayscale"}, greyInSteps, big,
+        CutBeforeThirdScan, true);
+    row("multi-scan sequential cut between its scans", colour444, sequential, big,
+        CutBeforeSecondScan, false);
+    row("baseline claiming 10000 x 10000", {}, {}, big, Claims10000, false);
+}
+
+void tst_pictureloader::jpegReadAsFarAsNeeded()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, scans);
+    QFETCH(QSize, size);
+    QFETCH(int, damage);
+    QFETCH(bool, whole);
+    QVERIFY2(!QStandardPaths::findExecutable("cjpeg").isEmpty() &&
+                 !QStandardPaths::findExecutable("djpeg").isEmpty(),
+             "cjpeg and djpeg (libjpeg-turbo-progs) are needed");
+    if (!scans.isEmpty()) {
+        QVERIFY(testsupport::writeBytes(m_dir.filePath("scans.txt"), scans));
+        options << "-scans" << m_dir.filePath("scans.txt");
+    }
+    QByteArray ppm;
+    QBuffer buffer(&ppm);
+    QVERIFY(QImageWriter(&buffer, "ppm").write(detailedPicture(size.width(), size.height())));
+    const QByteArray jpeg = run("cjpeg", options, ppm);
+    QVERIFY(!jpeg.isEmpty());
+    const QList<qsizetype> starts = scanStarts(jpeg);
+    QCOMPARE(starts.size() > 1, !scans.isEmpty() || options.contains("-progressive"));
+
+    const qsizetype firstScanData =
+        starts[0] + 2 + (uchar(jpeg[starts[0] + 2]) << 8 | uchar(jpeg[starts[0] + 3]));
+    QByteArray bytes = jpeg;
+    switch (Damage(damage)) {
+    case Whole:
+        break;
+    case CutAfterFirstScanHeader:
+        bytes = jpeg.left(firstScanData);
+        break;
+    case CutHalfWay:
+        bytes = jpeg.left(jpeg.size() / 2);
+        break;
+    case CutInFirstScan:
+        bytes = jpeg.left((firstScanData + starts[1]) / 2);
+        break;
+    case CutBeforeSecondScan:
+        bytes = jpeg.left(starts[1]);
+        break;
+    case CutBeforeThirdScan:
+        bytes = jpeg.left(starts[2]);
+        break;
+    case CutBeforeLastScan:
+        bytes = jpeg.left(starts.last());
+        break;
+    case NoEndMarker:
+        bytes = jpeg.chopped(2);
+        break;
+    case BytesBetweenMarkers:
+        bytes.insert(starts[0], "\x12\x34\x56");
+        break;
+    case Claims10000:
+        bytes = withJpegFrameSize(jpeg, 10000, 10000);
+        break;
     }
 
-    // Cut in the middle of its data, a JPEG still gives a whole picture:
-    // the part that was decoded and grey below it. Refusing it would lose
-    // a picture the user can see is mostly there.
-    const QByteArray jpeg = halves(320, 240, "jpeg");
-    const QImage cut = load("half.jpg", jpeg.left(jpeg.size() / 2));
-    QCOMPARE(cut.size(), QSize(160, 120));
-    QVERIFY(qRed(cut.pixel(5, 2)) > 240);
-    QVERIFY(!PictureLoader::load(m_dir.filePath("no such file.jpg")).error.isEmpty());
+    const bool reduced = PictureLoader::reducedSize(size) != size;
+    QImage expected =
+        QImage::fromData(run("djpeg", reduced ? QStringList{"-scale", "1/8"} : QStringList(), jpeg))
+            .convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(expected.size(), reduced ? size / 8 : size);
+    QVERIFY(testsupport::writeBytes(m_dir.filePath("picture.jpg"), bytes));
+    const LoadedPicture loaded = PictureLoader::load(m_dir.filePath("picture.jpg"));
+    if (whole) {
+        QCOMPARE(loaded.error, QString());
+        QCOMPARE(loaded.image, expected);
+    } else {
+        QVERIFY(loaded.image.isNull());
+        QVERIFY2(loaded.error.endsWith("the file is cut short"), qPrintable(loaded.error));
+    }
 }
 
 void tst_pictureloader::refusesBadFiles_data()
@@ -217,6 +466,7 @@ void tst_pictureloader::refusesBadFiles_data()
     const QByteArray jpeg = halves(64, 48, "jpeg");
 
     QTest::newRow("empty file") << "empty.jpg" << QByteArray();
+    QTest::newRow("missing file") << "" << QByteArray();
     QTest::newRow("text named .jpg") << "text.jpg" << QByteArray("This is not a picture.\n");
     QTest::newRow("JPEG cut in its header") << "cut.jpg" << jpeg.left(40);
     QTest::newRow("truncated BMP") << "cutpixels.bmp" << bmp.left(bmp.size() / 2);
@@ -238,14 +488,21 @@ void tst_pictureloader::refusesBadFiles_data()
     // already too much memory for it.
     QTest::newRow("progressive JPEG claiming 8000 x 5000")
         << "h.jpg" << withJpegFrameSize(halves(64, 48, "jpeg", true), 8000, 5000);
+    // Every scan passes over the whole picture: thousands of them would
+    // keep the decoder busy for minutes on a large frame.
+    QByteArray manyScans = halves(64, 48, "jpeg", true);
+    const QList<qsizetype> scans = scanStarts(manyScans);
+    manyScans.insert(scans[1], manyScans.mid(scans[0], scans[1] - scans[0]).repeated(1000));
+    QTest::newRow("progressive JPEG of 1000 scans") << "scans.jpg" << manyScans;
 }
 
 void tst_pictureloader::refusesBadFiles()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
-    QVERIFY(testsupport::writeBytes(m_dir.filePath(name), bytes));
-    const LoadedPicture loaded = PictureLoader::load(m_dir.filePath(name));
+    QVERIFY(name.isEmpty() || testsupport::writeBytes(m_dir.filePath(name), bytes));
+    const LoadedPicture loaded =
+        PictureLoader::load(m_dir.filePath(name.isEmpty() ? "none.jpg" : name));
     QVERIFY(loaded.image.isNull() && !loaded.error.isEmpty());
 }
 

@@ -3,6 +3,7 @@
 #include "platform/FileCheck.h"
 #include "tile/Composer.h"
 #include "tile/DecodeBudget.h"
+#include "tile/JpegReader.h"
 #include "tile/PictureHeaders.h"
 
 #include <QColorSpace>
@@ -31,8 +32,6 @@ constexpr qint64 kMaxJpegPixels = 100LL * 1000 * 1000;
 constexpr qint64 kMaxBufferedJpegPixels = 32LL * 1000 * 1000;
 // Pictures at most this large on both sides are kept as they are.
 constexpr int kSmallSide = 2 * Composer::kTileWidth;
-// The markers read while looking for a JPEG's frame and first scan.
-constexpr int kMaxJpegMarkers = 4096;
 
 LoadedPicture refuse(const QString& path, const QString& why)
 {
@@ -63,59 +62,6 @@ int reductionScale(QSize size)
             return m;
     }
     return 8;
-}
-
-// Whether libjpeg needs a buffer for the whole picture's coefficients:
-// progressive files and those whose first scan leaves out components.
-// Unknown (nullopt) when the markers cannot be followed to the first scan.
-std::optional<bool> jpegNeedsWholeBuffer(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const auto readByte = [&file]() -> int {
-        char c = 0;
-        return file.getChar(&c) ? int(uchar(c)) : -1;
-    };
-    const auto readWord = [&]() -> int {
-        const int high = readByte();
-        const int low = readByte();
-        return (high < 0 || low < 0) ? -1 : (high << 8) | low;
-    };
-    if (readWord() != 0xffd8)
-        return std::nullopt;
-
-    int frameComponents = 0;
-    bool progressive = false;
-    for (int markers = 0; markers < kMaxJpegMarkers; ++markers) {
-        int c = readByte();
-        if (c != 0xff)
-            return std::nullopt;
-        while (c == 0xff)
-            c = readByte();
-        if (c < 0 || c == 0xd9)
-            return std::nullopt;
-        if (c == 0x01 || (c >= 0xd0 && c <= 0xd8))
-            continue; // markers without a length
-        const int length = readWord();
-        if (length < 2)
-            return std::nullopt;
-        const qint64 next = file.pos() + length - 2;
-        const bool isFrame = c >= 0xc0 && c <= 0xcf && c != 0xc4 && c != 0xc8 && c != 0xcc;
-        if (isFrame) {
-            progressive = c == 0xc2 || c == 0xc6 || c == 0xca || c == 0xce;
-            file.skip(5); // precision, height, width
-            frameComponents = readByte();
-        } else if (c == 0xda) {
-            const int scanComponents = readByte();
-            if (frameComponents <= 0 || scanComponents < 0)
-                return std::nullopt;
-            return progressive || scanComponents < frameComponents;
-        }
-        if (!file.seek(next))
-            return std::nullopt;
-    }
-    return std::nullopt;
 }
 
 // The file's own structure, for the formats whose readers take a file that
@@ -153,6 +99,14 @@ qint64 roundedUpMiB(qint64 bytes)
     return (bytes + (1 << 20) - 1) >> 20;
 }
 
+LoadedPicture overBudget(const QString& path, qint64 cost)
+{
+    return refuse(path, QStringLiteral("decoding it takes about %1 MiB, more than the "
+                                       "memory budget of %2 MiB")
+                            .arg(roundedUpMiB(cost))
+                            .arg(DecodeBudget::process().limit() >> 20));
+}
+
 // Opaque Format_RGB32: transparent pixels are laid on white.
 QImage opaque(const QImage& image)
 {
@@ -183,6 +137,42 @@ QImage reduceTo(const QImage& image, QSize size)
     if (image.size() == size)
         return image;
     return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// A JPEG is decoded by libjpeg-turbo directly at M/8 scale; a progressive
+// file is read only as far as that scale needs.
+LoadedPicture loadJpeg(const QString& path)
+{
+    JpegReader jpeg(path);
+    if (!jpeg.readHeader())
+        return refuse(path, jpeg.error());
+    // The stored size (before any EXIF turn) decides everything before a
+    // single pixel is decoded.
+    const QSize stored = jpeg.size();
+    const qint64 limit = jpeg.buffersWholePicture() ? kMaxBufferedJpegPixels : kMaxJpegPixels;
+    if (area(stored) > limit)
+        return refuse(path, QStringLiteral("the picture is too large (%1 x %2)")
+                                .arg(stored.width())
+                                .arg(stored.height()));
+    // Held until the kept picture is made, so that parallel loads together
+    // stay within the process's budget.
+    const qint64 cost =
+        decodeCost("jpeg", stored, reducedSize(stored), jpeg.buffersWholePicture());
+    DecodeBudget& budget = DecodeBudget::process();
+    const DecodeBudget::Reservation held = budget.reserve(cost);
+    if (!held.isValid())
+        return overBudget(path, cost);
+    QImage image = jpeg.read(reductionScale(stored));
+    if (image.isNull())
+        return refuse(path, jpeg.error());
+    // libjpeg rounds M/8 of a side up; where that is not whole the picture
+    // is shrunk by the one pixel, as Qt's reader does.
+    image = turnedForOrientation(reduceTo(image, reducedSize(stored)), jpeg.orientation());
+    if (image.isNull())
+        return refuse(path, QStringLiteral("out of memory"));
+    LoadedPicture result;
+    result.image = image;
+    return result;
 }
 
 } // namespace
@@ -217,6 +207,9 @@ LoadedPicture load(const QString& path)
     if (info.size() == 0)
         return refuse(path, QStringLiteral("the file is empty"));
 
+    if (JpegReader::looksLikeJpeg(path))
+        return loadJpeg(path);
+
     // Outlives the reader, which may keep a decoded frame of its own.
     DecodeBudget::Reservation held;
     QImageReader reader(path);
@@ -229,54 +222,31 @@ LoadedPicture load(const QString& path)
     // single pixel is decoded.
     const QSize stored = reader.size();
     const QByteArray format = reader.format();
-    const bool jpeg = format == "jpeg";
     QSize decoded = stored; // what the reader allocates, where known
-    bool bufferedJpeg = false;
-    if (jpeg) {
-        if (stored.isEmpty())
-            return refuse(path, QStringLiteral("the JPEG header is damaged"));
-        bufferedJpeg = jpegNeedsWholeBuffer(path).value_or(true);
-        const qint64 limit = bufferedJpeg ? kMaxBufferedJpegPixels : kMaxJpegPixels;
-        if (area(stored) > limit)
-            return refuse(path, QStringLiteral("the picture is too large (%1 x %2)")
-                                    .arg(stored.width())
-                                    .arg(stored.height()));
-        // Asked for M/8 of its size rounded down, Qt has libjpeg decode at
-        // M/8 directly (which rounds up); only when M/8 of a side is not
-        // whole does Qt then shrink the result by that one pixel.
-        const QSize reduced = reducedSize(stored);
-        if (reduced != stored)
-            reader.setScaledSize(reduced);
-    } else {
-        const std::optional<PictureHeaders::Check> check = checkStructure(path, format);
-        if (check && check->canvas.isValid())
-            decoded = decoded.isValid() ? decoded.expandedTo(check->canvas) : check->canvas;
-        if (decoded.isValid() && area(decoded) > kMaxFullDecodePixels)
-            return refuse(path, QStringLiteral("the picture is too large (%1 x %2)")
-                                    .arg(decoded.width())
-                                    .arg(decoded.height()));
-        if (check && !check->whole)
-            return refuse(path, check->why);
-    }
+    const std::optional<PictureHeaders::Check> check = checkStructure(path, format);
+    if (check && check->canvas.isValid())
+        decoded = decoded.isValid() ? decoded.expandedTo(check->canvas) : check->canvas;
+    if (decoded.isValid() && area(decoded) > kMaxFullDecodePixels)
+        return refuse(path, QStringLiteral("the picture is too large (%1 x %2)")
+                                .arg(decoded.width())
+                                .arg(decoded.height()));
+    if (check && !check->whole)
+        return refuse(path, check->why);
 
     // Held until the kept picture is made, so that parallel loads together
     // stay within the process's budget.
-    const qint64 cost = decodeCost(format, decoded, reducedSize(decoded), bufferedJpeg);
+    const qint64 cost = decodeCost(format, decoded, reducedSize(decoded), false);
     DecodeBudget& budget = DecodeBudget::process();
     held = budget.reserve(cost);
     if (!held.isValid())
-        return refuse(path, QStringLiteral("decoding it takes about %1 MiB, more than the "
-                                           "memory budget of %2 MiB")
-                                .arg(roundedUpMiB(cost))
-                                .arg(budget.limit() >> 20));
+        return overBudget(path, cost);
 
     QImage image;
     if (!reader.read(&image) || image.isNull())
         return refuse(path, reader.errorString());
     // A multi-frame file (GIF) gives its first frame here.
 
-    if (!jpeg)
-        image = reduceTo(image, reducedSize(image.size()));
+    image = reduceTo(image, reducedSize(image.size()));
     image = opaque(image);
     image.setColorSpace(QColorSpace());
     if (image.isNull())

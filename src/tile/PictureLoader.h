@@ -9,9 +9,10 @@
 // Taking in a source picture (BMP, GIF first frame, JPEG, and whatever else
 // Qt reads). The picture is kept at a reduced resolution, never below the
 // tile size (100 x 100) in either direction where the picture is that large:
-// a JPEG is decoded directly at a reduced DCT scale. EXIF orientation is
-// honoured. Damaged, empty or absurdly large pictures are refused with a
-// message, never allocated.
+// a JPEG is decoded directly at a reduced DCT scale, a progressive one read
+// only as far as that scale needs (JpegReader). EXIF orientation is
+// honoured. Damaged, cut, empty or absurdly large pictures are refused with
+// a message, never allocated.
 struct LoadedPicture
 {
     QImage image;  // Format_RGB32, null on failure
