@@ -80,10 +80,12 @@ private slots:
         QVERIFY(!present || oldCopy.open(QIODevice::ReadOnly));
 
         const JpegLibraryState state = JpegLibrary::lookUpAndInstall(f.program, f.system, keep);
-        // Presence and the version line are the system copy's as found.
+        // Presence is the system copy's as found; the version line is the
+        // system copy's after an upgrade.
         QCOMPARE(state.jpegFlag, present);
-        QCOMPARE(state.dllVersionText,
-                 present ? QString(u"[ with TalvikJPEG保存DLL Ver."_s + old + u" ]"_s) : kMissing);
+        QCOMPARE(state.dllVersionText, present ? QString(u"[ with TalvikJPEG保存DLL Ver."_s +
+                                                         (installs ? offered : old) + u" ]"_s)
+                                               : kMissing);
         QCOMPARE(state.installed, installs);
         QCOMPARE(readAll(lib(f.system)), installs  ? libraryBytes(offered, 'p')
                                          : present ? libraryBytes(old, 's')

@@ -57,6 +57,23 @@ bool installCopy(const QString& source, const QString& systemFolder, const QStri
     return out.commit();
 }
 
+// Copies the program folder's library over an older system copy. A failed
+// copy or deletion is no failure of the start.
+bool installIfNewer(const QString& programFolder, const QString& systemFolder,
+                    const QString& systemCopy, bool keepProgramCopy)
+{
+    const QString candidate = programCopy(programFolder);
+    if (candidate.isEmpty())
+        return false;
+    const FileVersion offered = mGetFileVer::GetFileVersion(candidate);
+    const FileVersion installed = mGetFileVer::GetFileVersion(systemCopy);
+    if (!(installed < offered) || !installCopy(candidate, systemFolder, systemCopy))
+        return false;
+    if (!keepProgramCopy)
+        QFile::remove(candidate);
+    return true;
+}
+
 } // namespace
 
 namespace JpegLibrary {
@@ -72,27 +89,13 @@ JpegLibraryState lookUpAndInstall(const QString& programFolder, const QString& s
     const QString fileName = QString::fromLatin1(kFileName);
     const QString systemCopy = systemFolder + QLatin1Char('/') + fileName;
 
-    // Presence and the version shown are those of the system copy as found
-    // now; a copy installed below counts from the next start.
+    // Presence is decided by the system copy as found now (a copy installed
+    // below is used from the next start); the version shown is the system
+    // copy's after the install step.
     JpegLibraryState state;
     state.jpegFlag = QFileInfo(systemCopy).isFile();
+    state.installed = installIfNewer(programFolder, systemFolder, systemCopy, keepProgramCopy);
     state.dllVersionText = versionLine(state.jpegFlag, mGetFileVer::GetFileVersionText(systemCopy));
-
-    const QString candidate = programCopy(programFolder);
-    if (candidate.isEmpty())
-        return state;
-    const FileVersion offered = mGetFileVer::GetFileVersion(candidate);
-    const FileVersion installed = mGetFileVer::GetFileVersion(systemCopy);
-    if (!(installed < offered))
-        return state;
-
-    // A failed copy or deletion is no failure of the start: the state stays
-    // as decided above.
-    if (!installCopy(candidate, systemFolder, systemCopy))
-        return state;
-    state.installed = true;
-    if (!keepProgramCopy)
-        QFile::remove(candidate);
     return state;
 }
 

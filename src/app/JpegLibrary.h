@@ -13,9 +13,9 @@
 // unless keepProgramCopy. A failed copy or deletion leaves the decided state.
 struct JpegLibraryState
 {
-    bool jpegFlag = false;      // library present (decided before installing)
-    QString dllVersionText;     // the about box's line
-    bool installed = false;     // a newer copy was installed now
+    bool jpegFlag = false;  // library present (decided before installing)
+    QString dllVersionText; // the about box's line: the version after installing
+    bool installed = false; // a newer copy was installed now
 };
 
 namespace JpegLibrary {
