@@ -137,13 +137,14 @@ void frmMain::HTML(const QString& picturePath)
         return;
     }
 
-    // The page is not opened over a picture that was not written: it would
-    // show an earlier tile, or nothing, as if it were this one.
     if (picturePath.isEmpty()) {
         if (JpegFlag()) {
-            if (!SaveTileJpeg(picture, 100))
-                return; // SaveTileJpeg has shown its message
+            // A failing JPEG save has shown the JPEG writer's message; the
+            // page still opens, naming the picture path whatever it holds.
+            SaveTileJpeg(picture, 100);
         } else if (!PictureSaver::saveBmp(designer().tile(CurrentTile()), picture, &why)) {
+            // Not opened over a BMP picture that was not written: it would
+            // show an earlier tile, or nothing, as if it were this one.
             notWritten(picture, why);
             return;
         }
