@@ -58,6 +58,12 @@ bool frmMain::SPic(const QString& fileName, QString* error)
 {
     QString name = fileName;
     const bool fromDialog = name.isEmpty();
+    // Before the first design there is no tile to save: no dialog opens.
+    if (!hasCurrentTile()) {
+        if (error)
+            *error = name + QStringLiteral(": no tile has been designed yet");
+        return false;
+    }
     if (fromDialog) {
         if (m_saveFolder.isEmpty())
             m_saveFolder = programFolder();
@@ -120,6 +126,9 @@ bool frmMain::SaveTileJpeg(const QString& fileName, int quality)
 
 void frmMain::HTML(const QString& picturePath)
 {
+    // From the tile menu the page shows the current tile: none, no page.
+    if (picturePath.isEmpty() && !hasCurrentTile())
+        return;
     const QString folder = SampleHtml::pageFolder(programFolder());
     const QString picture = SampleHtml::picturePath(programFolder(), picturePath, JpegFlag());
     const QString page = folder + QStringLiteral("Sample.html");
@@ -197,6 +206,8 @@ void frmMain::mnuHtml_Click()
 
 void frmMain::mnuWall_Click()
 {
+    if (!hasCurrentTile())
+        return;
     setWallpaperFrom(designer().tile(CurrentTile()));
 }
 
