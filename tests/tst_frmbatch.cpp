@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QPointer>
 #include <QProcess>
@@ -282,6 +283,35 @@ private slots:
         QVERIFY(install.messages.last().text.contains(install.out + u"/a(C).bmp"_s));
         QCOMPARE(filesIn(install.out), (QStringList{"a(A).bmp", "a(B).bmp"}));
         QCOMPARE(child<QPushButton>(b, "cmdBatch")->text(), u"実行(&R)"_s);
+    }
+
+    // JPEG output through the window at the program's quality; a file the
+    // JPEG writer cannot open gets its message and the run goes on.
+    void jpegOutputGoesOnAfterAWriterFailure()
+    {
+        Install install("[ImageType]\r\nDstFile=1\r\n", true);
+        install.picture("a.bmp", 1);
+        install.picture("b.bmp", 2);
+        QDir(install.out).mkpath(u"a(B).jpg"_s); // a folder in the way
+        frmBatch& b = install.batch();
+        install.main->setJpegQuality(95);
+        b.cmdBatch_Click();
+        const QStringList names{"a(A).jpg", "a(C).jpg", "a(D).jpg", "b(A).jpg",
+                                "b(B).jpg", "b(C).jpg", "b(D).jpg"};
+        QCOMPARE(filesIn(install.out), names);
+        QCOMPARE(install.messages.size(), 1);
+        QCOMPARE(install.messages[0].text, u"File Open Error"_s);
+        QCOMPARE(install.messages[0].icon, QMessageBox::Information);
+        for (const QString& name : names) {
+            QImageReader reader(install.out + u'/' + name);
+            QCOMPARE(reader.format(), "jpeg");
+            QCOMPARE(reader.size(), QSize(100, 100));
+        }
+        // The quality is the program's: lower, smaller files.
+        const qint64 at95 = QFileInfo(install.out + u"/b(A).jpg"_s).size();
+        install.main->setJpegQuality(5);
+        b.cmdBatch_Click();
+        QVERIFY(QFileInfo(install.out + u"/b(A).jpg"_s).size() < at95 / 2);
     }
 
     // The window's batch and quilton-batch write the same bytes.

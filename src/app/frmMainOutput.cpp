@@ -97,9 +97,10 @@ bool frmMain::SPic(const QString& fileName, QString* error)
     if (PictureSaver::isJpegName(name, JpegFlag())) {
         if (SaveTileJpeg(name, JpegQuality()))
             return true;
-        // SaveTileJpeg has told the user already.
+        // A failure of the JPEG writer is its own message's to tell (shown
+        // already, or none for its silent cases): the empty error says so.
         if (error)
-            *error = name + QStringLiteral(": the JPEG file was not written");
+            error->clear();
         return false;
     }
 

@@ -190,8 +190,13 @@ void frmBatch::runBatch()
                 const QString tileName = BatchNaming::OutFileName(name, t, m_outExt);
                 m_ui->lblNowSel[1]->setText(tileName);
                 const QString path = BatchEngine::joinPath(outputFolder, tileName);
-                if (!BatchEngine::processTile(m_main, t, fx, m_effectOrder, path, &error)) {
-                    writeFailure = error.isEmpty() ? path : path + QLatin1Char('\n') + error;
+                // A failure of the JPEG writer has been reported in its own
+                // message: the run goes on with the next tile. Any other
+                // tile file that cannot be written ends the run.
+                error.clear();
+                if (!BatchEngine::processTile(m_main, t, fx, m_effectOrder, path, &error) &&
+                    !error.isEmpty()) {
+                    writeFailure = path + QLatin1Char('\n') + error;
                     break;
                 }
             }
