@@ -4,6 +4,7 @@
 #include "about/frmVersion.h"
 #include "app/JpegLibrary.h"
 #include "app/frmMainWidgets.h"
+#include "app/guiFit.h"
 #include "app/guiMessage.h"
 #include "app/guiSourceBox.h"
 #include "app/guiTileBox.h"
@@ -51,6 +52,8 @@ frmMain::frmMain(AppContext context, QWidget* parent)
 {
     initResources();
     setWindowIcon(QIcon(QStringLiteral(":/quilton/quilton.png")));
+    // Every window of the program is laid out for this font.
+    guiFit::useDesignFont();
     buildWidgets();
     buildMenus();
     // The window keeps its designed size.
