@@ -120,9 +120,9 @@ private slots:
         QTest::newRow("with the library") << true << QString() << QString();
         QTest::newRow("without the library") << false << QString() << QString();
         QTest::newRow("page not written") << false << "Sample.html"
-                                          << "Sample.html";
+                                          << "Sample.html\n同じ名前のフォルダがあります。";
         QTest::newRow("bmp not written") << false << "Sample.bmp"
-                                         << "Sample.bmp";
+                                         << "Sample.bmp\n同じ名前のフォルダがあります。";
         // The JPEG writer's message; the page still opens.
         QTest::newRow("jpg not written") << true << "Sample.jpg"
                                          << "File Open Error";

@@ -4,6 +4,7 @@
 #include "app/frmMain.h"
 
 #include "app/SaveJpgLoader.h"
+#include "app/guiFailureText.h"
 #include "app/guiMessage.h"
 #include "batch/frmBatch.h"
 #include "output/PictureSaver.h"
@@ -134,16 +135,16 @@ void frmMain::HTML(const QString& picturePath)
     const QString picture = SampleHtml::picturePath(programFolder(), picturePath, JpegFlag());
     const QString page = folder + QStringLiteral("Sample.html");
 
-    auto notWritten = [this](const QString& path, const QString& why) {
+    auto notWritten = [this](const QString& path) {
         guiMessage::show(this, guiMessage::appTitle(),
                          QStringLiteral("次のファイルを書き込めませんでした。\n") + path +
-                             (why.isEmpty() ? QString() : QString(QStringLiteral("\n") + why)),
+                             QLatin1Char('\n') + guiFailureText::writeFailure(path),
                          QMessageBox::Information);
     };
 
     QString why;
     if (!SampleHtml::writePage(page, picture, &why)) {
-        notWritten(page, why);
+        notWritten(page);
         return;
     }
 
@@ -155,7 +156,7 @@ void frmMain::HTML(const QString& picturePath)
         } else if (!PictureSaver::saveBmp(designer().tile(CurrentTile()), picture, &why)) {
             // Not opened over a BMP picture that was not written: it would
             // show an earlier tile, or nothing, as if it were this one.
-            notWritten(picture, why);
+            notWritten(picture);
             return;
         }
     }
