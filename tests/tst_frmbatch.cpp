@@ -8,8 +8,6 @@
 #include "app/inifile_IO.h"
 #include "batch/frmBatch.h"
 #include "support/TestInstall.h"
-#include "tile/PictureLoader.h"
-#include "tile/TileDesigner.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -175,14 +173,6 @@ private slots:
         b.cmdBatch_Click();
         QCOMPARE(filesIn(second), (QStringList{"a(A).bmp", "a(C).bmp", "a(D).bmp", "b(A).bmp",
                                                "b(C).bmp", "b(D).bmp"}));
-        TileDesigner d;
-        d.setSource(PictureLoader::load(install.in + u"/a.bmp"_s).image);
-        d.compose(-1);
-        d.setCurrentTile(0);
-        d.gray();
-        d.lightPercent(50);
-        QCOMPARE(QImage(second + u"/a(A).bmp"_s).convertToFormat(QImage::Format_RGB32), d.tile(0));
-
         // Output folder = input folder: a run does not take its own tiles as
         // inputs; the next run does.
         b.setFolder(1, install.in);

@@ -557,26 +557,6 @@ private slots:
         QCOMPARE(log.widths, (QList<int>{209, 1}));
     }
 
-    // Undo after several effects on B restores B exactly as composed with the
-    // current options; the other tiles keep their effects.
-    void undoRestoresTheCurrentTileOnly()
-    {
-        Install install;
-        frmMain w(install.context(kPicture));
-        QTest::mouseClick(w.findChild<QWidget*>(QStringLiteral("chkMeji")), Qt::LeftButton);
-        const std::array<QImage, 4> composed = tiles(w);
-        w.picDst_MouseDown(0, 1, 0, 1, 1);
-        w.mnuBlock_Click();
-        const QImage blockA = w.designer().tile(0);
-        w.picDst_MouseDown(1, 1, 0, 1, 1);
-        w.mnuLight_Click(0);
-        QVERIFY(w.CLight(10));
-        w.mnuBokashi_Click();
-        w.mnuEnboss_Click();
-        w.mnuUndo_Click();
-        QCOMPARE(tiles(w), (std::array<QImage, 4>{blockA, composed[1], composed[2], composed[3]}));
-    }
-
     void closeDuringBatchRunWaitsForTheRunToStop()
     {
         Install install;
