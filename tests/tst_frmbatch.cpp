@@ -32,8 +32,9 @@ struct Install : testsupport::Install
     QString in = dir.filePath(u"Photos"_s);
     QString out = dir.filePath(u"Tiles out"_s);
     std::unique_ptr<frmMain> main;
-    QList<guiMessage::Message> messages;
-    std::function<void()> onMessage;
+    testsupport::Shown shown;
+    QList<guiMessage::Message>& messages = shown.messages;
+    std::function<void()>& onMessage = shown.onMessage;
 
     explicit Install(const QByteArray& extraIni = {}, bool jpegLibrary = false)
     {
@@ -44,13 +45,7 @@ struct Install : testsupport::Install
         // The extra keys come first: the first section of a name wins.
         writeIni(extraIni + "[Start]\r\nScreenCap=False\r\n[Folder]\r\nSource=" + in.toUtf8() +
                  "\r\nSave=" + out.toUtf8() + "\r\n");
-        guiMessage::setCapture([this](const guiMessage::Message& m) {
-            messages.append(m);
-            if (onMessage)
-                onMessage();
-        });
     }
-    ~Install() { guiMessage::setCapture(nullptr); }
     frmBatch& batch()
     {
         main = start();

@@ -4,10 +4,8 @@
 #include "TestEnv.h"
 
 #include "app/frmMain.h"
-#include "app/guiMessage.h"
 #include "batch/frmBatch.h"
 #include "batch/frmList.h"
-#include "platform/Browser.h"
 #include "platform/RegistryStore.h"
 #include "support/TestInstall.h"
 
@@ -67,12 +65,10 @@ private slots:
         QCOMPARE(list.preview(),
                  QImage(install.out + u"/a(C).jpg"_s).convertToFormat(QImage::Format_RGB32));
         // The sample page names the selected file and writes no picture.
-        QStringList opened;
-        Browser::setOpener([&](const QString& page) { opened << page; });
+        testsupport::Shown shown;
         list.findChild<QPushButton*>(u"cmdPreview"_s)->click();
-        Browser::setOpener(nullptr);
-        QCOMPARE(opened, QStringList{install.program + u"/Sample.html"_s});
-        QVERIFY(testsupport::readAll(opened.value(0))
+        QCOMPARE(shown.opened, QStringList{install.program + u"/Sample.html"_s});
+        QVERIFY(testsupport::readAll(shown.opened.value(0))
                     .contains(QUrl::fromLocalFile(install.out + u"/a(C).jpg"_s).toEncoded()));
         QVERIFY(!QFile::exists(install.program + u"/Sample.jpg"_s));
         // The wallpaper: the restore button of the main window follows.
@@ -109,8 +105,9 @@ private slots:
         install.main = install.start();
         frmBatch& b = *install.main->batchWindow();
         b.show();
+        testsupport::Shown messages;
         QStringList shown;
-        guiMessage::setCapture([&](const guiMessage::Message& m) { shown << m.text; });
+        messages.onMessage = [&] { shown << messages.messages.last().text; };
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             if (QWidget* list = QApplication::activeModalWidget()) {
@@ -127,7 +124,6 @@ private slots:
                               QPoint(5, 5));
         }
         QTest::qWait(50);
-        guiMessage::setCapture(nullptr);
         QCOMPARE(shown, seen);
     }
 

@@ -7,11 +7,9 @@
 
 #include "about/frmVersion.h"
 #include "app/frmMain.h"
-#include "app/guiMessage.h"
 #include "app/inifile_IO.h"
 #include "batch/frmBatch.h"
 #include "output/frmJpegSet.h"
-#include "platform/Browser.h"
 #include "tile/TileDesigner.h"
 
 #include <QApplication>
@@ -48,23 +46,6 @@ std::array<QImage, 4> tiles(frmMain& w)
     const auto t = [&w](int i) { return w.designer().tile(i).copy(); };
     return {t(0), t(1), t(2), t(3)};
 }
-
-// Collects the messages the window would show and the pages it would open.
-struct MessageLog
-{
-    QList<guiMessage::Message> messages;
-    QStringList opened;
-    MessageLog()
-    {
-        guiMessage::setCapture([this](const guiMessage::Message& m) { messages.append(m); });
-        Browser::setOpener([this](const QString& page) { opened << page; });
-    }
-    ~MessageLog()
-    {
-        guiMessage::setCapture(nullptr);
-        Browser::setOpener(nullptr);
-    }
-};
 
 // Closes every modal window that opens while it lives, noting its class.
 struct ModalWatch
@@ -254,7 +235,7 @@ private slots:
         QCOMPARE(w.batchWindow()->folder(0), folder);
         QCOMPARE(w.designer().source(), kPicture);
 
-        MessageLog log;
+        Shown log;
         const QString broken = install.dir.filePath(QStringLiteral("damaged.jpg"));
         QVERIFY(writeBytes(broken, QByteArray("\xff\xd8\xff\xe0 not really a picture")));
         for (const QString& refused : {QString(), broken, QString(folder + "/none.bmp")}) {
@@ -317,7 +298,7 @@ private slots:
     {
         Install install;
         frmMain w(install.context(flatImage(64, 48, kColour)));
-        MessageLog log;
+        Shown log;
         const QString d = install.dir.filePath(QStringLiteral("My Pictures/Summer"));
         QDir().mkpath(d);
         QVERIFY(!dragAndDrop(w.sourceBox(), {d + "/a.png"}));
@@ -420,7 +401,7 @@ private slots:
             opened << "open dialog";
             return QString();
         });
-        MessageLog log;
+        Shown log;
         ModalWatch watch;
         if (shortcut.isEmpty()) {
             action->trigger();
@@ -568,7 +549,7 @@ private slots:
         frmBatch* batch = w.batchWindow();
         batch->setFolder(0, in);
         batch->setFolder(1, install.windows);
-        MessageLog log;
+        Shown log;
         int filesStarted = 0;
         bool closedAtOnce = true;
         batch->setRunHook([&](frmBatch::RunPoint point, int, int) {

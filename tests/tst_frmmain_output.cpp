@@ -5,8 +5,6 @@
 #include "support/TestInstall.h"
 
 #include "app/frmMain.h"
-#include "app/guiMessage.h"
-#include "platform/Browser.h"
 #include "platform/Desktop.h"
 #include "platform/RegistryStore.h"
 
@@ -50,23 +48,6 @@ QPushButton* undoButton(const frmMain& w)
 {
     return w.findChild<QPushButton*>(QStringLiteral("cmdUndo"));
 }
-
-// The messages shown and the pages opened while it lives.
-struct Shown
-{
-    QList<guiMessage::Message> messages;
-    QStringList opened;
-    Shown()
-    {
-        guiMessage::setCapture([this](const guiMessage::Message& m) { messages.append(m); });
-        Browser::setOpener([this](const QString& page) { opened << page; });
-    }
-    ~Shown()
-    {
-        guiMessage::setCapture(nullptr);
-        Browser::setOpener(nullptr);
-    }
-};
 
 } // namespace
 
