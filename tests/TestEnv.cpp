@@ -31,6 +31,15 @@ void isolateHome()
     QDir().mkpath(QString::fromLocal8Bit(home) + QStringLiteral("/.local/share"));
 }
 
-QString homeDir() { return g_home ? g_home->path() : QString(); }
+QString homeDir()
+{
+    return g_home ? g_home->path() : QString();
+}
+
+void removeHome()
+{
+    delete g_home; // QTemporaryDir removes the folder and all it holds
+    g_home = nullptr;
+}
 
 } // namespace testenv

@@ -18,9 +18,18 @@ void isolateHome();
 // The temporary home folder made by isolateHome().
 QString homeDir();
 
+// Removes the temporary home and everything in it; call when the tests end.
+void removeHome();
+
 // A folder with the built binaries (quilton, quilton-batch, SaveJPG.so).
-inline QString binDir() { return QStringLiteral(QUILTON_BIN_DIR); }
-inline QString sourceDir() { return QStringLiteral(QUILTON_SOURCE_DIR); }
+inline QString binDir()
+{
+    return QStringLiteral(QUILTON_BIN_DIR);
+}
+inline QString sourceDir()
+{
+    return QStringLiteral(QUILTON_SOURCE_DIR);
+}
 
 } // namespace testenv
 
@@ -30,7 +39,12 @@ inline QString sourceDir() { return QStringLiteral(QUILTON_SOURCE_DIR); }
         testenv::isolateHome();                                                                    \
         QApplication app(argc, argv);                                                              \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        TestObject tc;                                                                             \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
-        return QTest::qExec(&tc, argc, argv);                                                      \
+        int failures = 0;                                                                          \
+        {                                                                                          \
+            TestObject tc;                                                                         \
+            QTEST_SET_MAIN_SOURCE_PATH                                                             \
+            failures = QTest::qExec(&tc, argc, argv);                                              \
+        }                                                                                          \
+        testenv::removeHome();                                                                     \
+        return failures;                                                                           \
     }

@@ -5,6 +5,7 @@
 
 #include "about/frmVersion.h"
 #include "app/frmMain.h"
+#include "platform/Browser.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -70,6 +71,35 @@ private slots:
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(link, &leave);
         QCOMPARE(looks(), normal);
+    }
+
+    void linkOpensOnALeftClickOnTheLabelOnly_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QPoint>("releaseAt"); // the press is at (3, 3)
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("left click") << int(Qt::LeftButton) << QPoint(5, 5) << true;
+        QTest::newRow("right click") << int(Qt::RightButton) << QPoint(5, 5) << false;
+        QTest::newRow("middle click") << int(Qt::MiddleButton) << QPoint(5, 5) << false;
+        QTest::newRow("dragged off") << int(Qt::LeftButton) << QPoint(5, 500) << false;
+    }
+    void linkOpensOnALeftClickOnTheLabelOnly()
+    {
+        QFETCH(int, button);
+        QFETCH(QPoint, releaseAt);
+        QFETCH(bool, opens);
+        QStringList opened;
+        Browser::setOpener([&](const QString& address) { opened << address; });
+        frmVersion box(QIcon(), QString(), nullptr);
+        box.show();
+        QLabel* link = box.findChild<QLabel*>(QStringLiteral("Label3"));
+        const auto b = Qt::MouseButton(button);
+        QTest::mousePress(link, b, {}, QPoint(3, 3));
+        QTest::mouseRelease(link, b, {}, releaseAt);
+        // A release alone (the press was elsewhere) opens nothing either.
+        QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(5, 5));
+        Browser::setOpener(nullptr);
+        QCOMPARE(opened, opens ? QStringList{link->text()} : QStringList());
     }
 };
 

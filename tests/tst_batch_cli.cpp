@@ -433,9 +433,8 @@ private slots:
         guiMessage::setCapture(nullptr);
         QCOMPARE(filesIn(out), (QStringList{"a(A).bmp", "a(B).bmp", "a(C).bmp", "a(D).bmp"}));
         QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages.first().text.endsWith(u"\nn\uFFFD.bmp (Cannot load %1/n\uFFFD.bmp: its "
-                                                u"name is not UTF-8 text, so it cannot be opened "
-                                                u"by that name; rename it)"_s.arg(in)),
+        QVERIFY2(messages.first().text.endsWith(u"\nn\uFFFD.bmp（名前が UTF-8 の文字列でないため、"
+                                                u"その名前では開けません。名前を変えてください。）"_s),
                  qPrintable(messages.first().text));
     }
 

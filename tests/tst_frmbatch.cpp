@@ -8,12 +8,11 @@
 #include "app/inifile_IO.h"
 #include "batch/frmBatch.h"
 #include "support/TestInstall.h"
-#include "tile/PictureLoader.h"
-#include "tile/TileDesigner.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QPointer>
 #include <QProcess>
@@ -33,8 +32,9 @@ struct Install : testsupport::Install
     QString in = dir.filePath(u"Photos"_s);
     QString out = dir.filePath(u"Tiles out"_s);
     std::unique_ptr<frmMain> main;
-    QList<guiMessage::Message> messages;
-    std::function<void()> onMessage;
+    testsupport::Shown shown;
+    QList<guiMessage::Message>& messages = shown.messages;
+    std::function<void()>& onMessage = shown.onMessage;
 
     explicit Install(const QByteArray& extraIni = {}, bool jpegLibrary = false)
     {
@@ -45,13 +45,7 @@ struct Install : testsupport::Install
         // The extra keys come first: the first section of a name wins.
         writeIni(extraIni + "[Start]\r\nScreenCap=False\r\n[Folder]\r\nSource=" + in.toUtf8() +
                  "\r\nSave=" + out.toUtf8() + "\r\n");
-        guiMessage::setCapture([this](const guiMessage::Message& m) {
-            messages.append(m);
-            if (onMessage)
-                onMessage();
-        });
     }
-    ~Install() { guiMessage::setCapture(nullptr); }
     frmBatch& batch()
     {
         main = start();
@@ -174,14 +168,6 @@ private slots:
         b.cmdBatch_Click();
         QCOMPARE(filesIn(second), (QStringList{"a(A).bmp", "a(C).bmp", "a(D).bmp", "b(A).bmp",
                                                "b(C).bmp", "b(D).bmp"}));
-        TileDesigner d;
-        d.setSource(PictureLoader::load(install.in + u"/a.bmp"_s).image);
-        d.compose(-1);
-        d.setCurrentTile(0);
-        d.gray();
-        d.lightPercent(50);
-        QCOMPARE(QImage(second + u"/a(A).bmp"_s).convertToFormat(QImage::Format_RGB32), d.tile(0));
-
         // Output folder = input folder: a run does not take its own tiles as
         // inputs; the next run does.
         b.setFolder(1, install.in);
@@ -255,9 +241,10 @@ private slots:
     }
 
     // Unreadable inputs are skipped with no tiles under their names (never
-    // the previous picture's), the run goes on, and one message lists them.
-    // A tile file that cannot be written ends the run with one message
-    // naming it; the files before it stay.
+    // the previous picture's), the run goes on, and one message lists them
+    // with the reasons. A tile file that cannot be written ends the run with
+    // one message naming it; the files before it stay. Both messages are
+    // Japanese throughout and come once the run has ended.
     void unreadableInputsAndUnwritableTiles()
     {
         Install install;
@@ -266,22 +253,58 @@ private slots:
         testsupport::writeBytes(install.in + u"/c.bmp"_s, QByteArray());
         install.picture("d.bmp", 2);
         frmBatch& b = install.batch();
+        QStringList stateAtMessage;
+        install.onMessage = [&] {
+            stateAtMessage << child<QPushButton>(b, "cmdBatch")->text() +
+                                  (child(b, "shaProcess_1")->isVisible() ? " bar" : "");
+        };
         b.cmdBatch_Click();
         QCOMPARE(filesIn(install.out),
                  (QStringList{"a(A).bmp", "a(B).bmp", "a(C).bmp", "a(D).bmp", "d(A).bmp",
                               "d(B).bmp", "d(C).bmp", "d(D).bmp"}));
-        QCOMPARE(install.messages.size(), 1);
-        const QString m = install.messages.first().text;
-        QVERIFY2(m.contains(u"b.bmp"_s) && m.contains(u"c.bmp"_s) && !m.contains(u"a.bmp"_s),
-                 qPrintable(m));
-
         QDir(install.out).removeRecursively();
         QDir(install.out).mkpath(u"a(C).bmp"_s); // a folder in the way
         b.cmdBatch_Click();
-        QCOMPARE(install.messages.size(), 2);
-        QVERIFY(install.messages.last().text.contains(install.out + u"/a(C).bmp"_s));
         QCOMPARE(filesIn(install.out), (QStringList{"a(A).bmp", "a(B).bmp"}));
-        QCOMPARE(child<QPushButton>(b, "cmdBatch")->text(), u"実行(&R)"_s);
+        QStringList texts;
+        for (const guiMessage::Message& m : install.messages)
+            texts << m.text;
+        QCOMPARE(texts, (QStringList{
+                            u"画像として読み込めなかった 2 個のファイルは処理しませんでした:\n"
+                            u"b.bmp（壊れているか、大きすぎるか、読み込めない形式の画像です。）\n"
+                            u"c.bmp（空のファイルです。）"_s,
+                            u"タイルのファイルを書き込めませんでした。一括処理を終了します。\n"_s +
+                                install.out + u"/a(C).bmp\n同じ名前のフォルダがあります。"_s}));
+        QCOMPARE(stateAtMessage, (QStringList{u"実行(&R)"_s, u"実行(&R)"_s}));
+    }
+
+    // JPEG output through the window at the program's quality; a file the
+    // JPEG writer cannot open gets its message and the run goes on.
+    void jpegOutputGoesOnAfterAWriterFailure()
+    {
+        Install install("[ImageType]\r\nDstFile=1\r\n", true);
+        install.picture("a.bmp", 1);
+        install.picture("b.bmp", 2);
+        QDir(install.out).mkpath(u"a(B).jpg"_s); // a folder in the way
+        frmBatch& b = install.batch();
+        install.main->setJpegQuality(95);
+        b.cmdBatch_Click();
+        const QStringList names{"a(A).jpg", "a(C).jpg", "a(D).jpg", "b(A).jpg",
+                                "b(B).jpg", "b(C).jpg", "b(D).jpg"};
+        QCOMPARE(filesIn(install.out), names);
+        QCOMPARE(install.messages.size(), 1);
+        QCOMPARE(install.messages[0].text, u"File Open Error"_s);
+        QCOMPARE(install.messages[0].icon, QMessageBox::Information);
+        for (const QString& name : names) {
+            QImageReader reader(install.out + u'/' + name);
+            QCOMPARE(reader.format(), "jpeg");
+            QCOMPARE(reader.size(), QSize(100, 100));
+        }
+        // The quality is the program's: lower, smaller files.
+        const qint64 at95 = QFileInfo(install.out + u"/b(A).jpg"_s).size();
+        install.main->setJpegQuality(5);
+        b.cmdBatch_Click();
+        QVERIFY(QFileInfo(install.out + u"/b(A).jpg"_s).size() < at95 / 2);
     }
 
     // The window's batch and quilton-batch write the same bytes.

@@ -9,6 +9,7 @@
 #include "platform/RegistryStore.h"
 #include "support/TestInstall.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
@@ -63,10 +64,67 @@ private slots:
         QTest::keyClick(cmb, Qt::Key_Down);
         QCOMPARE(list.preview(),
                  QImage(install.out + u"/a(C).jpg"_s).convertToFormat(QImage::Format_RGB32));
+        // The sample page names the selected file and writes no picture.
+        testsupport::Shown shown;
+        list.findChild<QPushButton*>(u"cmdPreview"_s)->click();
+        QCOMPARE(shown.opened, QStringList{install.program + u"/Sample.html"_s});
+        QVERIFY(testsupport::readAll(shown.opened.value(0))
+                    .contains(QUrl::fromLocalFile(install.out + u"/a(C).jpg"_s).toEncoded()));
+        QVERIFY(!QFile::exists(install.program + u"/Sample.jpg"_s));
+        // The wallpaper: the restore button of the main window follows.
+        QVERIFY(!install.main->wallpaperUndoEnabled());
         list.findChild<QPushButton*>(u"cmdWall"_s)->click();
         const QString wall = install.windows + u"/quilton.bmp"_s;
         QCOMPARE(install.registry->get(u"Control Panel\\desktop"_s, u"Wallpaper"_s), wall);
         QCOMPARE(QImage(wall).convertToFormat(QImage::Format_RGB32), list.preview());
+        QVERIFY(install.main->wallpaperUndoEnabled());
+    }
+
+    // "一覧..." and the right click on the output folder list: with files
+    // both open the list; with none, "一覧..." says so and the click is
+    // silent. Other buttons on the folder list open nothing.
+    void openingTheList_data()
+    {
+        QTest::addColumn<bool>("files");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("seen"); // the message or the list's caption
+        const QString list = u"出力先ファイル一覧 [ *.jpg ]"_s;
+        QTest::newRow("一覧..., files") << true << "cmdPrev" << QStringList{list};
+        QTest::newRow("一覧..., none")
+            << false << "cmdPrev" << QStringList{"ファイルがありません。"};
+        QTest::newRow("right click, files") << true << "right" << QStringList{list};
+        QTest::newRow("right click, none") << false << "right" << QStringList();
+        QTest::newRow("left click, files") << true << "left" << QStringList();
+    }
+    void openingTheList()
+    {
+        QFETCH(bool, files);
+        QFETCH(QString, how);
+        QFETCH(QStringList, seen);
+        Install install(files ? QStringList{"x(A).jpg"} : QStringList());
+        install.main = install.start();
+        frmBatch& b = *install.main->batchWindow();
+        b.show();
+        testsupport::Shown messages;
+        QStringList shown;
+        messages.onMessage = [&] { shown << messages.messages.last().text; };
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (QWidget* list = QApplication::activeModalWidget()) {
+                shown << list->windowTitle();
+                list->close();
+            }
+        });
+        watch.start(10);
+        if (how == u"cmdPrev"_s) {
+            b.findChild<QPushButton*>(u"cmdPrev"_s)->click();
+        } else {
+            QWidget* dir = b.findChild<QAbstractScrollArea*>(u"Dir1_1"_s)->viewport();
+            QTest::mouseClick(dir, how == u"right"_s ? Qt::RightButton : Qt::LeftButton, {},
+                              QPoint(5, 5));
+        }
+        QTest::qWait(50);
+        QCOMPARE(shown, seen);
     }
 
     // "一覧..." with the hide option: the main and batch windows are hidden

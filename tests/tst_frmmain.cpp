@@ -1,17 +1,23 @@
 // The main window over a temporary program folder: start-up and shut-down
-// settings, intake by dialog and drop, tile selection, the tile menu's
-// effects and undo, closing during a batch run.
+// settings, intake by dialog and drop, the menus as a table of what each
+// entry starts, tile selection, half size, chamfer and the progress bar,
+// closing during a batch run.
 #include "TestEnv.h"
 #include "support/TestInstall.h"
 
+#include "about/frmVersion.h"
 #include "app/frmMain.h"
-#include "app/guiMessage.h"
 #include "app/inifile_IO.h"
 #include "batch/frmBatch.h"
-#include "effects/Effects.h"
+#include "output/frmJpegSet.h"
+#include "tile/TileDesigner.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 
 using namespace testsupport;
@@ -41,15 +47,26 @@ std::array<QImage, 4> tiles(frmMain& w)
     return {t(0), t(1), t(2), t(3)};
 }
 
-// Collects the messages the window would show.
-struct MessageLog
+// Closes every modal window that opens while it lives, noting its class.
+struct ModalWatch
 {
-    QList<guiMessage::Message> messages;
-    MessageLog()
+    QStringList seen;
+    QTimer timer;
+    std::function<void(QWidget*)> inspect;
+    ModalWatch()
     {
-        guiMessage::setCapture([this](const guiMessage::Message& m) { messages.append(m); });
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                seen << QString::fromLatin1(dialog->metaObject()->className());
+                if (inspect)
+                    inspect(dialog);
+                if (dialog->isVisible())
+                    dialog->reject();
+            }
+        });
+        timer.start();
     }
-    ~MessageLog() { guiMessage::setCapture(nullptr); }
 };
 
 // Drags paths over box: false when not offered as a copy, else dropped.
@@ -70,6 +87,51 @@ bool dragAndDrop(QWidget* box, const QStringList& paths)
     return true;
 }
 
+// The menu bar in order: menu, caption ("-" a separator), shortcut, the
+// operation the entry starts (as the test below recognises it) and whether
+// it needs a designed tile.
+struct MenuEntry
+{
+    const char *menu, *caption, *shortcut, *operation;
+    bool needsTile;
+};
+const MenuEntry kMenus[] = {
+    {"ファイル(&F)", "元になる画像を開く", "Ctrl+O", "open dialog", false},
+    {"ファイル(&F)", "-", "", "", false},
+    {"ファイル(&F)", "フォルダ一括処理", "", "batch window", false},
+    {"ファイル(&F)", "-", "", "", false},
+    {"ファイル(&F)", "終了(&X)", "", "close", false},
+    {"設定(&S)", "起動時に画面を取り込む(&C)", "", "tick", false},
+    {"設定(&S)", "元画像クリックでファイルを開く(&C)", "", "tick", false},
+    {"設定(&S)", "JPEG保存時の圧縮率設定(&J)...", "", "frmJpegSet", false},
+    {"実行(&J)", "ファイルに保存(&A)", "Ctrl+A", "QFileDialog", true},
+    {"実行(&J)", "壁紙で並べて表示(&K)", "Ctrl+K", "wallpaper", true},
+    {"実行(&J)", "ＩＥでサンプル表示(&I)", "Ctrl+I", "sample page", true},
+    {"実行(&J)", "-", "", "", false},
+    {"実行(&J)", "明度(+10%)(&P)", "Ctrl+P", "mnuLight_Click(0)", true},
+    {"実行(&J)", "明度(-10%)(&M)", "Ctrl+M", "mnuLight_Click(1)", true},
+    {"実行(&J)", "コントラスト(&C)", "Ctrl+C", "mnuContrast_Click", true},
+    {"実行(&J)", "ぼかし(&S)", "Ctrl+S", "mnuBokashi_Click", true},
+    {"実行(&J)", "ブロック(&B)", "Ctrl+B", "mnuBlock_Click", true},
+    {"実行(&J)", "グレースケール(&G)", "Ctrl+G", "mnuGray_Click", true},
+    {"実行(&J)", "エンボス(&E)", "Ctrl+E", "mnuEnboss_Click", true},
+    {"実行(&J)", "-", "", "", false},
+    {"実行(&J)", "元に戻す", "Ctrl+Z", "mnuUndo_Click", true},
+    {"バージョン情報(&V)", "バージョン情報(&V)", "", "frmVersion", false},
+};
+
+// Records the widths a widget is given.
+struct WidthLog : QObject
+{
+    QList<int> widths;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            widths << static_cast<QResizeEvent*>(event)->size().width();
+        return false;
+    }
+};
+
 } // namespace
 
 class tst_frmmain : public QObject
@@ -82,12 +144,17 @@ private slots:
         Install install;
         {
             frmMain w(install.context(flatImage(320, 200, kColour)));
+            QCOMPARE(w.windowTitle(), QStringLiteral("100角化粧タイル図案生成"));
+            for (int i = 0; i < 4; ++i)
+                QCOMPARE(w.tileBox(i)->toolTip(), QStringLiteral("右クリックでメニュー表示"));
             QCOMPARE(w.pos(), QPoint(0, 0));
             QVERIFY(QFileInfo(install.program + QStringLiteral("/Tiles")).isDir());
             QCOMPARE(w.SaveFolder(), install.program + QStringLiteral("/Tiles"));
             QCOMPARE(w.SourceFolder(), install.program);
             QCOMPARE(w.JpegQuality(), qint16(50));
             QVERIFY(findAction(w, kCap)->isChecked() && !findAction(w, kClickOpen)->isChecked());
+            // Without the library the quality entry is disabled.
+            QVERIFY(!findAction(w, QStringLiteral("JPEG保存時の圧縮率設定(&J)..."))->isEnabled());
             QCOMPARE(install.captures, 1);
             QVERIFY(!QFile::exists(install.ini())); // nothing written before the close
 
@@ -104,6 +171,7 @@ private slots:
         QCOMPARE(iniValues(install, "Position", {"Left", "Top", "SubLeft", "SubTop"}),
                  (QStringList{"1800", "675", "4500", "3150"}));
         install.captures = 0;
+        install.installJpegLibrary();
         frmMain again(install.context(flatImage(64, 48, kColour)));
         QCOMPARE(again.pos(), QPoint(120, 45));
         QCOMPARE(again.SourceFolder(), install.system);
@@ -111,6 +179,7 @@ private slots:
         QVERIFY(!findAction(again, kCap)->isChecked() &&
                 findAction(again, kClickOpen)->isChecked());
         QCOMPARE(again.JpegQuality(), qint16(77));
+        QVERIFY(findAction(again, QStringLiteral("JPEG保存時の圧縮率設定(&J)..."))->isEnabled());
         // With the capture option off the screen is not taken.
         QCOMPARE(install.captures, 0);
         QVERIFY(!again.designer().hasSource());
@@ -166,7 +235,7 @@ private slots:
         QCOMPARE(w.batchWindow()->folder(0), folder);
         QCOMPARE(w.designer().source(), kPicture);
 
-        MessageLog log;
+        Shown log;
         const QString broken = install.dir.filePath(QStringLiteral("damaged.jpg"));
         QVERIFY(writeBytes(broken, QByteArray("\xff\xd8\xff\xe0 not really a picture")));
         for (const QString& refused : {QString(), broken, QString(folder + "/none.bmp")}) {
@@ -179,11 +248,56 @@ private slots:
         QVERIFY(log.messages.isEmpty());
     }
 
+    // The program's own dialog: the four types with their captions exactly,
+    // each showing only the files of its patterns.
+    void openDialogTypesShowTheirCaptionsAndFilter()
+    {
+        Install install;
+        frmMain w(install.context(QImage()));
+        const QString folder = install.dir.filePath(QStringLiteral("pictures"));
+        QDir().mkpath(folder);
+        for (const char* name : {"a.bmp", "b.gif", "c.jpg", "d.jpeg", "e.png", "f.txt"})
+            QVERIFY(kPicture.save(folder + '/' + QLatin1String(name), "BMP"));
+        w.setSourceFolder(folder);
+        const QList<QStringList> expected{
+            {"a.bmp", "b.gif", "c.jpg", "d.jpeg"}, {"c.jpg", "d.jpeg"}, {"b.gif"}, {"a.bmp"}};
+        QStringList captions;
+        ModalWatch watch;
+        watch.inspect = [&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            auto* model = dialog->findChild<QFileSystemModel*>();
+            watch.timer.stop(); // no second inspection from the waits below
+            // The names the dialog offers; the folder is read in the background.
+            const auto offered = [&] {
+                QStringList names;
+                const QModelIndex root = model->index(folder);
+                for (int row = 0; row < model->rowCount(root); ++row) {
+                    const QModelIndex entry = model->index(row, 0, root);
+                    if (entry.flags() & Qt::ItemIsEnabled)
+                        names << entry.data().toString();
+                }
+                names.sort();
+                return names;
+            };
+            for (int i = 0; i < types->count(); ++i) {
+                captions << types->itemText(i);
+                dialog->selectNameFilter(dialog->nameFilters().at(i));
+                QTRY_COMPARE(offered(), expected.value(i));
+            }
+        };
+        w.cmdFileOpen_Click();
+        QCOMPARE(watch.seen, QStringList{"QFileDialog"});
+        QCOMPARE(captions,
+                 (QStringList{"利用可能ファイル (*.bmp;*.gif;*.jpg;*.jpeg)",
+                              "ＪＰＥＧ (*.jpg;*.jpeg)", "ＧＩＦ (*.gif)", "ＢＭＰ (*.bmp)"}));
+    }
+
     void dropOfferedForOnePictureKeepsThePathsLetterCase()
     {
         Install install;
         frmMain w(install.context(flatImage(64, 48, kColour)));
-        MessageLog log;
+        Shown log;
         const QString d = install.dir.filePath(QStringLiteral("My Pictures/Summer"));
         QDir().mkpath(d);
         QVERIFY(!dragAndDrop(w.sourceBox(), {d + "/a.png"}));
@@ -206,54 +320,221 @@ private slots:
         QCOMPARE(w.batchWindow()->folder(0), d);
     }
 
-    void clicksSelectTilesEffectsAndUndoWorkOnTheCurrentTile()
+    void menusInOrder()
     {
         Install install;
         frmMain w(install.context(QImage()));
+        QStringList expected, actual;
+        for (const MenuEntry& e : kMenus)
+            expected << QString::fromUtf8(e.menu) + " / " + QString::fromUtf8(e.caption) + " / " +
+                            QLatin1String(e.shortcut);
+        const QList<QAction*> bar = w.menuBar()->actions();
+        for (QAction* top : bar) {
+            const QList<QAction*> entries = top->menu() ? top->menu()->actions() : QList{top};
+            for (QAction* a : entries)
+                actual << top->text() + " / " + (a->isSeparator() ? "-" : a->text()) + " / " +
+                              a->shortcut().toString();
+        }
+        QCOMPARE(actual, expected);
+    }
+
+    // Each entry, by its shortcut where it has one, starts its operation on
+    // the current tile B; with no picture the tile commands do nothing.
+    void menuEntryStartsItsOperation_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("shortcut");
+        QTest::addColumn<bool>("picture");
+        QTest::addColumn<QString>("operation");
+        for (const MenuEntry& e : kMenus) {
+            if (QLatin1String(e.caption) == QLatin1String("-"))
+                continue;
+            const QString caption = QString::fromUtf8(e.caption);
+            QTest::newRow(e.caption) << caption << e.shortcut << true << e.operation;
+            if (e.needsTile) {
+                QTest::addRow("%s without a picture", e.caption)
+                    << caption << e.shortcut << false << QString();
+            }
+        }
+    }
+    void menuEntryStartsItsOperation()
+    {
+        QFETCH(QString, caption);
+        QFETCH(QString, shortcut);
+        QFETCH(bool, picture);
+        QFETCH(QString, operation);
+        Install install;
+        install.installJpegLibrary();
+        frmMain w(install.context(picture ? kPicture : QImage()));
         w.show();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        // Without a source: a right click selects without a menu, and the
-        // effects find nothing to work on.
-        QTest::mouseClick(w.tileBox(3), Qt::RightButton, {}, QPoint(10, 10));
-        QCOMPARE(w.CurrentTile(), qint16(3));
-        QVERIFY(!w.tileMenu()->isVisible());
-        w.cmdExec_Click(-1);
-        for (auto command :
-             {&frmMain::mnuContrast_Click, &frmMain::mnuBokashi_Click, &frmMain::mnuBlock_Click,
-              &frmMain::mnuGray_Click, &frmMain::mnuEnboss_Click, &frmMain::mnuUndo_Click})
-            (w.*command)();
-        QVERIFY(w.designer().tile(3).isNull());
-
-        // Composed with the chamfer: undo below must follow the options.
-        QTest::mouseClick(w.findChild<QWidget*>(QStringLiteral("chkMeji")), Qt::LeftButton);
-        w.designer().setSource(kPicture);
-        w.cmdExec_Click(-1);
-        std::array<QImage, 4> before = tiles(w);
-        QCOMPARE(before[1].pixel(0, 50) & 0xffffff, 0x646464u);
-        // A left click makes C current without a menu; Ctrl+S blurs C only.
-        QTest::mouseClick(w.tileBox(2), Qt::LeftButton, {}, QPoint(30, 40));
-        QCOMPARE(w.CurrentTile(), qint16(2));
-        QVERIFY(!w.tileMenu()->isVisible());
-        QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
-        BlurFilter(before[2]);
-        QCOMPARE(tiles(w), before);
-
-        // The batch's call with no button selects without a menu. Undo
-        // after effects on B restores B exactly.
         w.picDst_MouseDown(1, 0, 0, 1, 1);
-        QCOMPARE(w.CurrentTile(), qint16(1));
-        QVERIFY(!w.tileMenu()->isVisible());
-        w.mnuLight_Click(0);
-        QVERIFY(w.CLight(10));
+        // Tile B carries an effect, so that undo shows; what each effect
+        // command makes of it, undone again after each.
+        const QImage composed = w.designer().tile(1);
         w.mnuBokashi_Click();
-        w.mnuEnboss_Click();
-        QVERIFY(w.designer().tile(1) != before[1]);
-        w.mnuUndo_Click();
-        QCOMPARE(tiles(w), before);
-        QTest::mousePress(w.tileBox(0), Qt::RightButton, {}, QPoint(10, 10));
-        QVERIFY(w.tileMenu()->isVisible());
+        QList<std::pair<QString, QImage>> outcomes{{"mnuUndo_Click", composed}};
+        const std::pair<const char*, std::function<void()>> effects[] = {
+            {"mnuLight_Click(0)", [&] { w.mnuLight_Click(0); }},
+            {"mnuLight_Click(1)", [&] { w.mnuLight_Click(1); }},
+            {"mnuContrast_Click", [&] { w.mnuContrast_Click(); }},
+            {"mnuBokashi_Click", [&] { w.mnuBokashi_Click(); }},
+            {"mnuBlock_Click", [&] { w.mnuBlock_Click(); }},
+            {"mnuGray_Click", [&] { w.mnuGray_Click(); }},
+            {"mnuEnboss_Click", [&] { w.mnuEnboss_Click(); }},
+        };
+        for (const auto& [name, run] : effects) {
+            run();
+            outcomes.append({QLatin1String(name), w.designer().tile(1)});
+            w.mnuUndo_Click();
+            w.mnuBokashi_Click();
+        }
+        const std::array<QImage, 4> before = tiles(w);
+
+        QAction* action = findAction(w, caption);
+        QVERIFY(action);
+        const bool ticked = action->isChecked();
+        QStringList opened;
+        w.setOpenDialog([&](const QString&) {
+            opened << "open dialog";
+            return QString();
+        });
+        Shown log;
+        ModalWatch watch;
+        if (shortcut.isEmpty()) {
+            action->trigger();
+        } else {
+            const QKeyCombination keys = QKeySequence(shortcut)[0];
+            QTest::keyClick(&w, keys.key(), keys.keyboardModifiers());
+        }
+
+        QStringList seen = opened + watch.seen;
+        if (!log.opened.isEmpty())
+            seen << "sample page";
+        if (w.wallpaperUndoEnabled())
+            seen << "wallpaper";
+        if (w.batchWindow()->isVisible())
+            seen << "batch window";
+        if (!w.isVisible())
+            seen << "close";
+        if (action->isChecked() != ticked)
+            seen << "tick";
+        const std::array<QImage, 4> after = tiles(w);
+        if (after != before) {
+            for (const auto& [name, tile] : outcomes) {
+                if (after[1] == tile && after[0] == before[0] && after[2] == before[2] &&
+                    after[3] == before[3])
+                    seen << name;
+            }
+        }
+        QCOMPARE(seen.join(" + "), operation);
+        QVERIFY(log.messages.isEmpty());
+    }
+
+    // A press with any button moves the frame 50 twips (3 pixels) up and
+    // left of the tile and makes it current; the menu opens for the right
+    // button over a design only.
+    void pressOnATileMovesTheFrame_data()
+    {
+        QTest::addColumn<int>("tile");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<bool>("picture");
+        QTest::addColumn<QPoint>("frame");
+        QTest::addColumn<bool>("menu");
+        const QPoint frames[] = {{27, 21}, {153, 21}, {27, 135}, {153, 135}};
+        for (int t = 0; t < 4; ++t) {
+            QTest::addRow("%c left", 'A' + t)
+                << t << int(Qt::LeftButton) << true << frames[t] << false;
+            QTest::addRow("%c right", 'A' + t)
+                << t << int(Qt::RightButton) << true << frames[t] << true;
+        }
+        QTest::newRow("D right, no picture")
+            << 3 << int(Qt::RightButton) << false << frames[3] << false;
+        QTest::newRow("C middle") << 2 << int(Qt::MiddleButton) << true << frames[2] << false;
+    }
+    void pressOnATileMovesTheFrame()
+    {
+        QFETCH(int, tile);
+        QFETCH(int, button);
+        QFETCH(bool, picture);
+        QFETCH(QPoint, frame);
+        QFETCH(bool, menu);
+        Install install;
+        frmMain w(install.context(picture ? kPicture : QImage()));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QWidget* shape = w.findChild<QWidget*>(QStringLiteral("Shape1"));
+        QCOMPARE(shape->pos(), QPoint(27, 21)); // around A at start
+        QTest::mousePress(w.tileBox(tile), Qt::MouseButton(button), {}, QPoint(10, 10));
+        QCOMPARE(shape->pos(), frame);
+        QCOMPARE(shape->size(), QSize(107, 107));
+        QCOMPARE(w.CurrentTile(), qint16(tile));
+        QCOMPARE(w.tileMenu()->isVisible(), menu);
         w.tileMenu()->hide();
+    }
+
+    // Half size clicked: source box, tiles and frame change height only and
+    // all tiles are composed afresh; unticked, all is as before.
+    void halfSizeClickedInTheWindow()
+    {
+        Install install;
+        frmMain w(install.context(kPicture));
+        auto* half = w.findChild<QWidget*>(QStringLiteral("chkHalf"));
+        QWidget* shape = w.findChild<QWidget*>(QStringLiteral("Shape1"));
+        const std::array<QImage, 4> full = tiles(w);
+        w.mnuGray_Click(); // on tile A: recomposition throws it away
+        TileDesigner halfDesign;
+        halfDesign.setSource(kPicture);
+        halfDesign.setHalf(true);
+        halfDesign.compose(-1);
+        for (const bool ticked : {true, false}) {
+            QTest::mouseClick(half, Qt::LeftButton, {}, QPoint(5, 5));
+            const int height = ticked ? 50 : 100;
+            QCOMPARE(w.sourceBox()->size(), QSize(100, height));
+            QCOMPARE(shape->size(), QSize(107, ticked ? 57 : 107));
+            for (int i = 0; i < 4; ++i) {
+                QCOMPARE(w.tileBox(i)->size(), QSize(100, height));
+                QVERIFY(w.tileBox(i)->isVisible() && w.sourceBox()->isVisible());
+                QCOMPARE(w.designer().tile(i), ticked ? halfDesign.tile(i) : full[i]);
+            }
+        }
+    }
+
+    // The chamfer ticked shows the grey band on the four edges of every
+    // tile; unticked, the tiles are composed without it.
+    void chamferTickedAndUnticked()
+    {
+        Install install;
+        frmMain w(install.context(kPicture));
+        const std::array<QImage, 4> plain = tiles(w);
+        auto* meji = w.findChild<QWidget*>(QStringLiteral("chkMeji"));
+        QTest::mouseClick(meji, Qt::LeftButton, {}, QPoint(5, 5));
+        for (int i = 0; i < 4; ++i) {
+            const QImage t = w.designer().tile(i);
+            for (const QPoint p : {QPoint(0, 50), QPoint(1, 50), QPoint(99, 50), QPoint(98, 50),
+                                   QPoint(50, 0), QPoint(50, 1), QPoint(50, 99), QPoint(50, 98)})
+                QCOMPARE(t.pixel(p) & 0xffffff, 0x646464u);
+            QCOMPARE(t.copy(2, 2, 96, 96), plain[i].copy(2, 2, 96, 96));
+        }
+        QTest::mouseClick(meji, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(tiles(w), plain);
+    }
+
+    // The bar during a four-tile run: 0, 1/3, 2/3 and the full track of 209
+    // pixels after A to D (at least the one-pixel empty width), then empty;
+    // one tile (undo) shows the full track.
+    void progressBarDuringARun()
+    {
+        Install install;
+        frmMain w(install.context(kPicture));
+        WidthLog log;
+        w.findChild<QWidget*>(QStringLiteral("shaUp"))->installEventFilter(&log);
+        w.cmdExec_Click(-1);
+        QCOMPARE(log.widths, (QList<int>{70, 139, 209, 1}));
+        log.widths.clear();
+        w.mnuUndo_Click();
+        QCOMPARE(log.widths, (QList<int>{209, 1}));
     }
 
     void closeDuringBatchRunWaitsForTheRunToStop()
@@ -267,7 +548,7 @@ private slots:
         frmBatch* batch = w.batchWindow();
         batch->setFolder(0, in);
         batch->setFolder(1, install.windows);
-        MessageLog log;
+        Shown log;
         int filesStarted = 0;
         bool closedAtOnce = true;
         batch->setRunHook([&](frmBatch::RunPoint point, int, int) {

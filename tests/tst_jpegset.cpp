@@ -17,12 +17,15 @@ private slots:
     void setTakesWholeNumbersFrom1To100_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("quality");                        // 0: refused
-        for (const char* refused : {"0", "150", "99999", "abc"}) // 99999: beyond 16 bits
+        QTest::addColumn<int>("quality"); // 0: refused
+        // 99999: beyond 16 bits; fractions and exponents are no whole numbers
+        // even where the bar lands on their rounded value.
+        for (const char* refused : {"0", "150", "99999", "abc", "2.5", "1.4", "50.5", "1e2"})
             QTest::newRow(refused) << QString::fromLatin1(refused) << 0;
         QTest::newRow("empty") << "" << 0;
         QTest::newRow("1") << "1" << 1;
         QTest::newRow("100") << "100" << 100;
+        QTest::newRow(" +7 ") << " +7 " << 7;
     }
 
     void setTakesWholeNumbersFrom1To100()

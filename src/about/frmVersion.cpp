@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QIcon>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 
 namespace {
@@ -107,10 +108,22 @@ bool frmVersion::eventFilter(QObject* watched, QEvent* event)
         case QEvent::Leave:
             setLinkHot(false);
             break;
-        case QEvent::MouseButtonRelease:
-            // Whether a browser opened is not reported.
-            Browser::open(QString::fromLatin1(SampleHtml::kHomePage));
+        case QEvent::MouseButtonPress:
+            m_linkPressed = static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
             break;
+        case QEvent::MouseButtonRelease: {
+            // A click: the left button pressed and released on the label. A
+            // press dragged off the label before release opens nothing.
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const bool click = m_linkPressed && mouse->button() == Qt::LeftButton &&
+                               m_label3->rect().contains(mouse->position().toPoint());
+            if (mouse->button() == Qt::LeftButton)
+                m_linkPressed = false;
+            // Whether a browser opened is not reported.
+            if (click)
+                Browser::open(QString::fromLatin1(SampleHtml::kHomePage));
+            break;
+        }
         default:
             break;
         }

@@ -30,4 +30,5 @@ private:
     void setLinkHot(bool hot);
 
     QLabel* m_label3 = nullptr;
+    bool m_linkPressed = false; // the left button went down on the link
 };

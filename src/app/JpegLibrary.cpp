@@ -57,6 +57,23 @@ bool installCopy(const QString& source, const QString& systemFolder, const QStri
     return out.commit();
 }
 
+// Copies the program folder's library over an older system copy. A failed
+// copy or deletion is no failure of the start.
+bool installIfNewer(const QString& programFolder, const QString& systemFolder,
+                    const QString& systemCopy, bool keepProgramCopy)
+{
+    const QString candidate = programCopy(programFolder);
+    if (candidate.isEmpty())
+        return false;
+    const FileVersion offered = mGetFileVer::GetFileVersion(candidate);
+    const FileVersion installed = mGetFileVer::GetFileVersion(systemCopy);
+    if (!(installed < offered) || !installCopy(candidate, systemFolder, systemCopy))
+        return false;
+    if (!keepProgramCopy)
+        QFile::remove(candidate);
+    return true;
+}
+
 } // namespace
 
 namespace JpegLibrary {
@@ -91,31 +108,17 @@ JpegLibraryState lookUpAndInstall(const JpegLibraryPlaces& places, bool keepProg
     const QString fileName = QString::fromLatin1(kFileName);
     const QString systemCopy = places.systemFolder + QLatin1Char('/') + fileName;
 
-    // Presence and the version shown are those of the library in use as
-    // found now; a copy installed below counts from the next start.
+    // Presence is decided by the library in use as found now (a copy
+    // installed below is used from the next start); the version shown is
+    // that of the library in use after the install step.
     JpegLibraryState state;
     state.libraryPath = libraryInUse(places.systemFolder, places.packageCopy);
     state.jpegFlag = QFileInfo(state.libraryPath).isFile();
-    state.dllVersionText =
-        versionLine(state.jpegFlag, mGetFileVer::GetFileVersionText(state.libraryPath));
-    if (!places.installs)
-        return state;
-
-    const QString candidate = programCopy(places.programFolder);
-    if (candidate.isEmpty())
-        return state;
-    const FileVersion offered = mGetFileVer::GetFileVersion(candidate);
-    const FileVersion installed = mGetFileVer::GetFileVersion(systemCopy);
-    if (!(installed < offered))
-        return state;
-
-    // A failed copy or deletion is no failure of the start: the state stays
-    // as decided above.
-    if (!installCopy(candidate, places.systemFolder, systemCopy))
-        return state;
-    state.installed = true;
-    if (!keepProgramCopy)
-        QFile::remove(candidate);
+    if (places.installs)
+        state.installed =
+            installIfNewer(places.programFolder, places.systemFolder, systemCopy, keepProgramCopy);
+    const QString shown = libraryInUse(places.systemFolder, places.packageCopy);
+    state.dllVersionText = versionLine(state.jpegFlag, mGetFileVer::GetFileVersionText(shown));
     return state;
 }
 

@@ -17,7 +17,7 @@
 struct JpegLibraryState
 {
     bool jpegFlag = false;  // library present (decided before installing)
-    QString dllVersionText; // the about box's line
+    QString dllVersionText; // the about box's line: the version after installing
     QString libraryPath;    // the file JPEG saving loads
     bool installed = false; // a newer copy was installed now
 };

@@ -4,6 +4,7 @@
 #include "about/frmVersion.h"
 #include "app/JpegLibrary.h"
 #include "app/frmMainWidgets.h"
+#include "app/guiFit.h"
 #include "app/frmRepeat.h"
 #include "app/guiMessage.h"
 #include "app/guiSourceBox.h"
@@ -52,6 +53,8 @@ frmMain::frmMain(AppContext context, QWidget* parent)
 {
     initResources();
     setWindowIcon(QIcon(QStringLiteral(":/quilton/quilton.png")));
+    // Every window of the program is laid out for this font.
+    guiFit::useDesignFont();
     buildWidgets();
     buildMenus();
     // The window keeps its designed size.

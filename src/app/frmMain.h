@@ -60,6 +60,8 @@ public:
     inifile_IO& settings() { return m_settings; }
     TileDesigner& designer() { return m_designer; }
     qint16 CurrentTile() const { return qint16(m_designer.currentTile()); }
+    // False before the first design: the tile commands then do nothing.
+    bool hasCurrentTile() const;
 
     // The batch window, loaded hidden at start-up; loaded again when it was
     // unloaded by its close box.

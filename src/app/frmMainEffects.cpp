@@ -3,11 +3,16 @@
 #include "app/frmMain.h"
 #include "effects/Effects.h"
 
+bool frmMain::hasCurrentTile() const
+{
+    return !m_designer.tile(m_designer.currentTile()).isNull();
+}
+
 bool frmMain::runOnCurrentTile(const std::function<void(TileDesigner&)>& effect)
 {
     // Before the first design the tiles hold no picture: the effects then
     // have nothing to work on and do nothing.
-    if (m_designer.tile(m_designer.currentTile()).isNull())
+    if (!hasCurrentTile())
         return false;
     effect(m_designer);
     repaintTiles();

@@ -21,12 +21,24 @@ QString frmMain::runOpenDialog(const QString& startFolder)
     dialog.setObjectName(QStringLiteral("cdlFile"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    const QStringList filters{
-        QStringLiteral("利用可能ファイル (*.bmp *.gif *.jpg *.jpeg)"),
-        QStringLiteral("ＪＰＥＧ (*.jpg *.jpeg)"),
-        QStringLiteral("ＧＩＦ (*.gif)"),
-        QStringLiteral("ＢＭＰ (*.bmp)"),
+    // The file types show with their captions exactly as written, patterns
+    // joined by ';' included. The dialog reads a filter's patterns from the
+    // last "(...)", separated by blanks, and hides that part from the user;
+    // so each caption is followed by its patterns in that form. Desktop
+    // (native) dialogs show only the text before the first '(' and are not
+    // used.
+    static const char* const kTypes[][2] = {
+        {"利用可能ファイル (*.bmp;*.gif;*.jpg;*.jpeg)", "*.bmp *.gif *.jpg *.jpeg"},
+        {"ＪＰＥＧ (*.jpg;*.jpeg)", "*.jpg *.jpeg"},
+        {"ＧＩＦ (*.gif)", "*.gif"},
+        {"ＢＭＰ (*.bmp)", "*.bmp"},
     };
+    QStringList filters;
+    for (const auto& type : kTypes)
+        filters << QString::fromUtf8(type[0]) + QStringLiteral(" (") + QLatin1String(type[1]) +
+                       QLatin1Char(')');
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(filters.first());
     if (dialog.exec() != QDialog::Accepted)

@@ -1,6 +1,7 @@
 // The main window's controls and menus.
 #include "app/frmMain.h"
 #include "app/frmMainWidgets.h"
+#include "app/guiFit.h"
 #include "app/guiShape.h"
 #include "app/guiSourceBox.h"
 #include "app/guiTileBox.h"
@@ -76,6 +77,9 @@ void frmMain::buildWidgets()
     m_w->cmdExit = new QPushButton(QStringLiteral("終了(&Q)"), central);
     m_w->cmdExit->setObjectName(QStringLiteral("cmdExit"));
     m_w->cmdExit->setGeometry(354, 304, 94, 30);
+
+    guiFit::fitCaptions(*m_w->fraSrc);
+    guiFit::fitCaptions(*central);
 
     connect(m_w->picSrc, &guiSourceBox::clicked, this, &frmMain::picSrc_Click);
     connect(m_w->picSrc, &guiSourceBox::fileDropped, this, &frmMain::picSrc_DragDrop);

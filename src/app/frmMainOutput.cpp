@@ -4,6 +4,7 @@
 #include "app/frmMain.h"
 
 #include "app/SaveJpgLoader.h"
+#include "app/guiFailureText.h"
 #include "app/guiMessage.h"
 #include "batch/frmBatch.h"
 #include "output/PictureSaver.h"
@@ -58,6 +59,12 @@ bool frmMain::SPic(const QString& fileName, QString* error)
 {
     QString name = fileName;
     const bool fromDialog = name.isEmpty();
+    // Before the first design there is no tile to save: no dialog opens.
+    if (!hasCurrentTile()) {
+        if (error)
+            *error = name + QStringLiteral(": no tile has been designed yet");
+        return false;
+    }
     if (fromDialog) {
         if (m_saveFolder.isEmpty())
             m_saveFolder = context().userFolder;
@@ -91,9 +98,10 @@ bool frmMain::SPic(const QString& fileName, QString* error)
     if (PictureSaver::isJpegName(name, JpegFlag())) {
         if (SaveTileJpeg(name, JpegQuality()))
             return true;
-        // SaveTileJpeg has told the user already.
+        // A failure of the JPEG writer is its own message's to tell (shown
+        // already, or none for its silent cases): the empty error says so.
         if (error)
-            *error = name + QStringLiteral(": the JPEG file was not written");
+            error->clear();
         return false;
     }
 
@@ -119,32 +127,36 @@ bool frmMain::SaveTileJpeg(const QString& fileName, int quality)
 
 void frmMain::HTML(const QString& picturePath)
 {
+    // From the tile menu the page shows the current tile: none, no page.
+    if (picturePath.isEmpty() && !hasCurrentTile())
+        return;
     const QString folder = SampleHtml::pageFolder(context().sampleFolder);
     const QString picture =
         SampleHtml::picturePath(context().sampleFolder, picturePath, JpegFlag());
     const QString page = folder + QStringLiteral("Sample.html");
 
-    auto notWritten = [this](const QString& path, const QString& why) {
+    auto notWritten = [this](const QString& path) {
         guiMessage::show(this, guiMessage::appTitle(),
                          QStringLiteral("次のファイルを書き込めませんでした。\n") + path +
-                             (why.isEmpty() ? QString() : QString(QStringLiteral("\n") + why)),
+                             QLatin1Char('\n') + guiFailureText::writeFailure(path),
                          QMessageBox::Information);
     };
 
     QString why;
     if (!SampleHtml::writePage(page, picture, &why)) {
-        notWritten(page, why);
+        notWritten(page);
         return;
     }
 
-    // The page is not opened over a picture that was not written: it would
-    // show an earlier tile, or nothing, as if it were this one.
     if (picturePath.isEmpty()) {
         if (JpegFlag()) {
-            if (!SaveTileJpeg(picture, 100))
-                return; // SaveTileJpeg has shown its message
+            // A failing JPEG save has shown the JPEG writer's message; the
+            // page still opens, naming the picture path whatever it holds.
+            SaveTileJpeg(picture, 100);
         } else if (!PictureSaver::saveBmp(designer().tile(CurrentTile()), picture, &why)) {
-            notWritten(picture, why);
+            // Not opened over a BMP picture that was not written: it would
+            // show an earlier tile, or nothing, as if it were this one.
+            notWritten(picture);
             return;
         }
     }
@@ -196,6 +208,8 @@ void frmMain::mnuHtml_Click()
 
 void frmMain::mnuWall_Click()
 {
+    if (!hasCurrentTile())
+        return;
     setWallpaperFrom(designer().tile(CurrentTile()));
 }
 

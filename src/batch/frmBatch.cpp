@@ -4,6 +4,7 @@
 #include "batch/frmBatch.h"
 
 #include "app/frmMain.h"
+#include "app/guiFit.h"
 #include "batch/frmBatchUi.h"
 #include "batch/frmKouka.h"
 #include "batch/guiFolderList.h"
@@ -123,6 +124,11 @@ void frmBatch::buildWidgets()
     m_ui->cmdClose->setGeometry(rectTw(4800, 6900, 915, 495));
     connect(m_ui->cmdClose, &QPushButton::clicked, this, &frmBatch::cmdClose_Click);
 
+    for (QWidget* frame : m_ui->fraFolderSel)
+        guiFit::fitCaptions(*frame);
+    for (QWidget* frame : m_ui->FraPic)
+        guiFit::fitCaptions(*frame);
+    guiFit::fitCaptions(*m_ui->client);
     setFixedSize(sizeHint());
 }
 

@@ -5,6 +5,7 @@
 // each tile; the caption of cmdBatch is the run state, so a click on
 // "中止(&S)" during those event breaks is the stop request.
 #include "app/frmMain.h"
+#include "app/guiFailureText.h"
 #include "app/guiMessage.h"
 #include "batch/BatchEngine.h"
 #include "batch/frmBatch.h"
@@ -166,9 +167,9 @@ void frmBatch::runBatch()
         } else if (!picture.ok()) {
             // No tiles for a picture that cannot be read: the tiles on screen
             // are the previous picture's and must not carry this name.
-            skipped.append(picture.error.isEmpty()
-                               ? name
-                               : name + QStringLiteral(" (") + picture.error + QLatin1Char(')'));
+            skipped.append(name + QStringLiteral("（") +
+                           guiFailureText::readFailure(BatchEngine::joinPath(inputFolder, name)) +
+                           QStringLiteral("）"));
         } else {
             // The picture becomes the main window's source picture, as its
             // own intake does, and all four tiles are composed.
@@ -190,8 +191,13 @@ void frmBatch::runBatch()
                 const QString tileName = BatchNaming::OutFileName(name, t, m_outExt);
                 m_ui->lblNowSel[1]->setText(tileName);
                 const QString path = BatchEngine::joinPath(outputFolder, tileName);
-                if (!BatchEngine::processTile(m_main, t, fx, m_effectOrder, path, &error)) {
-                    writeFailure = error.isEmpty() ? path : path + QLatin1Char('\n') + error;
+                // A failure of the JPEG writer has been reported in its own
+                // message: the run goes on with the next tile. Any other
+                // tile file that cannot be written ends the run.
+                error.clear();
+                if (!BatchEngine::processTile(m_main, t, fx, m_effectOrder, path, &error) &&
+                    !error.isEmpty()) {
+                    writeFailure = path + QLatin1Char('\n') + guiFailureText::writeFailure(path);
                     break;
                 }
             }
@@ -205,6 +211,18 @@ void frmBatch::runBatch()
         guiMessage::show(this, guiMessage::appTitle(), QStringLiteral("中断しました。"),
                          QMessageBox::Information);
     }
+
+    // Finish.
+    setProgressTwips(kTrackTwips);
+    m_ui->cmdBatch->setText(kRunCaption);
+    m_ui->lblNowSel[0]->clear();
+    m_ui->lblNowSel[1]->clear();
+    m_ui->shaProcess[0]->hide();
+    m_ui->shaProcess[1]->hide();
+    m_running = false;
+
+    // The run's own reports come once it has ended: the button reads
+    // "実行(&R)" again and the bar is hidden.
     if (!writeFailure.isEmpty()) {
         guiMessage::show(
             this, guiMessage::appTitle(),
@@ -220,15 +238,6 @@ void frmBatch::runBatch()
                 skipped.join(QLatin1Char('\n')),
             QMessageBox::Information);
     }
-
-    // Finish.
-    setProgressTwips(kTrackTwips);
-    m_ui->cmdBatch->setText(kRunCaption);
-    m_ui->lblNowSel[0]->clear();
-    m_ui->lblNowSel[1]->clear();
-    m_ui->shaProcess[0]->hide();
-    m_ui->shaProcess[1]->hide();
-    m_running = false;
 
     m_main.batchRunFinished();
     if (m_unloadAfterRun) {

@@ -1,6 +1,7 @@
 #include "batch/frmList.h"
 
 #include "app/frmMain.h"
+#include "app/guiFit.h"
 #include "batch/BatchEngine.h"
 #include "batch/frmBatch.h"
 #include "tile/PictureLoader.h"
@@ -9,6 +10,8 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -50,7 +53,15 @@ frmList::frmList(frmMain& main, frmBatch& batch) : QDialog(&batch), m_main(main)
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     cmdClose->setGeometry(px(3000), px(1620), px(1320), px(435));
     connect(cmdClose, &QPushButton::clicked, this, &frmList::cmdClose_Click);
-    setFixedSize(px(4440), px(2160));
+    // The two wide buttons as wide as the longer caption needs, the close
+    // button under their right end, the window around them.
+    const int width =
+        std::max({px(2520), guiFit::captionWidth(*cmdPreview), guiFit::captionWidth(*cmdWall)});
+    cmdPreview->resize(width, cmdPreview->height());
+    cmdWall->resize(width, cmdWall->height());
+    cmdClose->move(px(1800) + width - cmdClose->width(), cmdClose->y());
+    m_cmbList->resize(px(1800) + width - px(120), m_cmbList->height());
+    setFixedSize(px(1800) + width + px(120), px(2160));
 
     // Left edge at the main window's, top 80 twips below its bottom edge.
     const QRect mainFrame = main.frameGeometry();

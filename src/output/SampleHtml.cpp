@@ -1,6 +1,7 @@
 #include "output/SampleHtml.h"
 
 #include <QSaveFile>
+#include <QUrl>
 
 #include <array>
 
@@ -22,26 +23,18 @@ constexpr std::array<const char*, 65> kColours = {
 const QString kNote = QStringLiteral(
     "実際に背景として使用する場合は、表示可能な形式（JPG/GIF等）に変換してください。");
 
-// The picture path as the value of a double-quoted attribute. The browser
-// reads the value as an address relative to the page, so the characters that
-// would start an escape, a query or a fragment are percent-encoded first;
-// then the characters that would end the attribute or open markup become
-// character references.
+// The picture path as the value of a double-quoted attribute: the local
+// file's address (file URL, every character a browser would misread in an
+// address percent-encoded: '\', '#', '%', '?', blanks, non-ASCII), then the
+// characters that would end the attribute or open markup as character
+// references.
 QString attributeValue(const QString& path)
 {
+    const QString url = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
     QString text;
-    text.reserve(path.size() + 16);
-    for (const QChar c : path) {
+    text.reserve(url.size() + 16);
+    for (const QChar c : url) {
         switch (c.unicode()) {
-        case '%':
-            text += QLatin1String("%25");
-            break;
-        case '#':
-            text += QLatin1String("%23");
-            break;
-        case '?':
-            text += QLatin1String("%3F");
-            break;
         case '&':
             text += QLatin1String("&amp;");
             break;

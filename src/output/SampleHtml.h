@@ -17,8 +17,8 @@ QString pageFolder(const QString& programFolder);
 // followed by "Sample.jpg" (with the JPEG library) or "Sample.bmp".
 QString picturePath(const QString& programFolder, const QString& givenPath, bool jpegFlag);
 
-// The 74 lines of the page (without line ends); picturePath is escaped for
-// the HTML attribute it stands in.
+// The 74 lines of the page (without line ends); picturePath, a local path,
+// stands in the background attribute as its file URL.
 QStringList pageLines(const QString& picturePath);
 
 // The file's bytes: UTF-8 byte order mark, then every line ending in CR LF.

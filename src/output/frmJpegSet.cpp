@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -31,6 +32,17 @@ std::optional<int> numericValue(const QString& text)
     if (rounded < -32768.0)
         return -32769;
     return int(rounded);
+}
+
+// The text as a whole number written in digits (blanks around it and a sign
+// allowed), which is all "&Set" takes: "2.5" or "1e2" move the bar, but they
+// are not the bar's value.
+std::optional<int> wholeNumber(const QString& text)
+{
+    static const QRegularExpression digits(QStringLiteral("^\\s*[+-]?[0-9]+\\s*$"));
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    return numericValue(text);
 }
 
 } // namespace
@@ -106,7 +118,7 @@ void frmJpegSet::hsbJpeg_Change(int value)
 
 void frmJpegSet::cmdSet_Click()
 {
-    const int v = numericValue(m_txtPercents->text()).value_or(0);
+    const int v = wholeNumber(m_txtPercents->text()).value_or(0);
     if (v == m_hsbJpeg->value()) {
         m_quality = qint16(v);
         accept();

@@ -156,8 +156,7 @@ LoadedPicture loadJpeg(const QString& path)
                                 .arg(stored.height()));
     // Held until the kept picture is made, so that parallel loads together
     // stay within the process's budget.
-    const qint64 cost =
-        decodeCost("jpeg", stored, reducedSize(stored), jpeg.buffersWholePicture());
+    const qint64 cost = decodeCost("jpeg", stored, reducedSize(stored), jpeg.buffersWholePicture());
     DecodeBudget& budget = DecodeBudget::process();
     const DecodeBudget::Reservation held = budget.reserve(cost);
     if (!held.isValid())

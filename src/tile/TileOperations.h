@@ -25,6 +25,8 @@ public:
     virtual void mnuContrast_Click() = 0;
     // Saves the current tile under fileName (JPEG when the name ends in "jpg"
     // and the JPEG library is there, else BMP). A given name never opens a
-    // dialog; false and error when the file could not be written.
+    // dialog; false and error when the file could not be written. False with
+    // the empty error when the JPEG writer failed and the windows have
+    // reported it in its own message already: a batch run goes on.
     virtual bool SPic(const QString& fileName, QString* error) = 0;
 };

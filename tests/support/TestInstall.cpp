@@ -2,6 +2,7 @@
 
 #include "TestEnv.h"
 #include "app/frmMain.h"
+#include "platform/Browser.h"
 #include "platform/Desktop.h"
 #include "platform/RegistryStore.h"
 
@@ -52,6 +53,22 @@ AppContext Install::context(const QImage& capture, const QStringList& arguments)
 std::unique_ptr<frmMain> Install::start(const QImage& capture, const QStringList& arguments)
 {
     return std::make_unique<frmMain>(context(capture, arguments));
+}
+
+Shown::Shown()
+{
+    guiMessage::setCapture([this](const guiMessage::Message& m) {
+        messages.append(m);
+        if (onMessage)
+            onMessage();
+    });
+    Browser::setOpener([this](const QString& page) { opened << page; });
+}
+
+Shown::~Shown()
+{
+    guiMessage::setCapture(nullptr);
+    Browser::setOpener(nullptr);
 }
 
 bool writeBytes(const QString& path, const QByteArray& bytes)

@@ -4,12 +4,14 @@
 // temporary folder, and small picture and file helpers.
 
 #include "app/AppContext.h"
+#include "app/guiMessage.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -44,6 +46,19 @@ struct Install
     // The main window over context(); settings as they are in ini().
     std::unique_ptr<frmMain> start(const QImage& capture = QImage(),
                                    const QStringList& arguments = {});
+};
+
+// While it lives: the messages the program would show (onMessage runs after
+// each) and the pages it would open, instead of showing and opening them.
+struct Shown
+{
+    QList<guiMessage::Message> messages;
+    QStringList opened;
+    std::function<void()> onMessage;
+    Shown();
+    ~Shown();
+    Shown(const Shown&) = delete;
+    Shown& operator=(const Shown&) = delete;
 };
 
 bool writeBytes(const QString& path, const QByteArray& bytes);
