@@ -7,6 +7,12 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl
           libjpeg62-turbo-dev fonts-vlgothic xdg-utils)
 if [ "${1:-run}" = "test" ]; then
     packages+=(xvfb xauth x11-xserver-utils chromium)
+    # The desktops the wallpaper tests run for real: XFCE, the GSettings
+    # desktops over dconf, feh on a bare root window read back with xwd, and
+    # the D-Bus tools the Plasma back end calls.
+    packages+=(dbus-daemon dbus-bin xfconf xfdesktop4 libglib2.0-bin dconf-service
+               dconf-gsettings-backend gsettings-desktop-schemas mate-desktop-common
+               cinnamon-desktop-data feh x11-apps)
 elif [ "${1:-run}" = "bench" ]; then
     # The batch benchmark's photographs and its reference tool.
     packages+=(plasma-workspace-wallpapers libvips-tools)

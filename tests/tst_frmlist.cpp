@@ -4,6 +4,7 @@
 #include "TestEnv.h"
 
 #include "app/frmMain.h"
+#include "app/guiMessage.h"
 #include "batch/frmBatch.h"
 #include "batch/frmList.h"
 #include "platform/RegistryStore.h"
@@ -63,7 +64,12 @@ private slots:
         QTest::keyClick(cmb, Qt::Key_Down);
         QCOMPARE(list.preview(),
                  QImage(install.out + u"/a(C).jpg"_s).convertToFormat(QImage::Format_RGB32));
+        // The store-only desktop tells that the screen did not change.
+        int messages = 0;
+        guiMessage::setCapture([&messages](const guiMessage::Message&) { ++messages; });
         list.findChild<QPushButton*>(u"cmdWall"_s)->click();
+        guiMessage::setCapture(nullptr);
+        QCOMPARE(messages, 1);
         const QString wall = install.windows + u"/quilton.bmp"_s;
         QCOMPARE(install.registry->get(u"Control Panel\\desktop"_s, u"Wallpaper"_s), wall);
         QCOMPARE(QImage(wall).convertToFormat(QImage::Format_RGB32), list.preview());
