@@ -24,6 +24,9 @@
 #include <QtEndian>
 
 #include <poll.h>
+#include <sys/prctl.h>
+
+#include <csignal>
 #include <unistd.h>
 
 using namespace testsupport;
@@ -126,6 +129,8 @@ struct Session
     {
         auto* process = new QProcess;
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Ended with the test even when it is killed.
+        process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         process->start(tool(name), arguments);
         process->waitForStarted();
         programs << process;
@@ -325,9 +330,14 @@ private slots:
     {
         QTest::addColumn<QString>("desktop");
         QTest::addColumn<bool>("plain");
-        for (const char* desktop : {"xfce", "gnome", "mate", "cinnamon", "feh", "kde"}) {
-            QTest::addRow("%s, own picture", desktop) << desktop << false;
-            QTest::addRow("%s, plain colour", desktop) << desktop << true;
+        QTest::addColumn<QString>("current"); // XDG_CURRENT_DESKTOP; "-": not checked
+        const QList<std::pair<const char*, const char*>> desktops{
+            {"xfce", ""},     {"gnome", "ubuntu:GNOME"},
+            {"mate", "MATE"}, {"cinnamon", "X-Cinnamon"},
+            {"feh", "-"},     {"kde", "KDE"}};
+        for (const auto& [desktop, session] : desktops) {
+            QTest::addRow("%s, own picture", desktop) << desktop << false << session;
+            QTest::addRow("%s, plain colour", desktop) << desktop << true << session;
         }
     }
 
@@ -378,6 +388,13 @@ private slots:
 
         Install install;
         install.desktop = rig.make(*install.registry);
+        // The back end the program would choose (XFCE: from xfdesktop running).
+        QFETCH(QString, current);
+        if (current != "-") {
+            qputenv("XDG_CURRENT_DESKTOP", current.toUtf8());
+            QCOMPARE(makeDesktop(*install.registry)->name(), desktop);
+            qunsetenv("XDG_CURRENT_DESKTOP");
+        }
         QList<guiMessage::Message> messages;
         guiMessage::setCapture([&messages](const guiMessage::Message& m) { messages << m; });
         auto noCapture = qScopeGuard([] { guiMessage::setCapture(nullptr); });
