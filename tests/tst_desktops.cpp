@@ -37,10 +37,10 @@ namespace {
 // A program on the path, or xfconfd where Debian keeps it.
 QString tool(const char* name)
 {
-    const QString found = QStandardPaths::findExecutable(QLatin1String(name));
-    return found.isEmpty() ? QStandardPaths::findExecutable(
-                                 QLatin1String(name), {"/usr/lib/x86_64-linux-gnu/xfce4/xfconf"})
-                           : found;
+    QStringList paths = qEnvironmentVariable("PATH").split(':');
+    for (const QString& arch : QDir("/usr/lib").entryList({"*-linux-gnu*"}, QDir::Dirs))
+        paths << "/usr/lib/" + arch + "/xfce4/xfconf";
+    return QStandardPaths::findExecutable(QLatin1String(name), paths);
 }
 
 QString out(const QString& program, const QStringList& arguments)

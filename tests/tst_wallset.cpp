@@ -137,6 +137,15 @@ void tst_wallset::restoreKillWallAndWritingNothing()
     QCOMPARE(fresh.desk("TileWallpaper"), "1");
     QCOMPARE(fresh.desk("Wallpaper"), mine);
     QCOMPARE(fresh.saved("FileName"), QString());
+
+    // A record of the designed values alone (an older version's) brings
+    // back its picture and tiling.
+    const QString older = fresh.userWallpaper("older.jpg");
+    for (const char* value : {"FileName", "CurrentX", "CurrentY", "Tiling"})
+        fresh.registry->set(kSaved, value, value == QLatin1String("FileName") ? older : "1");
+    fresh.desktop->applyWallpaper(fresh.own, true, 0, 0);
+    fresh.wall()->KillWall(true);
+    QCOMPARE(fresh.desk("Wallpaper") + fresh.desk("TileWallpaper"), older + "1");
 }
 
 // Nothing recorded, the recorded picture gone, a desktop tool that fails
