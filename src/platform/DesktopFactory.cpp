@@ -105,7 +105,10 @@ std::unique_ptr<Desktop> makeDesktop(RegistryStore& store)
     case Session::Unknown:
         break;
     }
-    if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
+    // feh paints an X11 root window; under a Wayland compositor that would be
+    // XWayland's, which nobody sees.
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariable("XDG_SESSION_TYPE") != QLatin1String("wayland")) {
         if (const QString feh = helper("feh"); !feh.isEmpty())
             return DesktopBackends::makeFeh(store, feh, helper("xsetroot"),
                                             QDir::homePath() + QLatin1String("/.fehbg"));
