@@ -9,6 +9,12 @@ if [ "${1:-run}" = "test" ]; then
     # util-linux: setpriv, to run quilton-batch as an unprivileged user.
     packages+=(xvfb xauth x11-xserver-utils chromium util-linux
                libjpeg-turbo-progs)
+    # The desktops the wallpaper tests run for real: XFCE, the GSettings
+    # desktops over dconf, feh on a bare root window read back with xwd, and
+    # the D-Bus tools the Plasma back end calls.
+    packages+=(dbus-daemon dbus-bin xfconf xfdesktop4 libglib2.0-bin dconf-service
+               dconf-gsettings-backend gsettings-desktop-schemas mate-desktop-common
+               cinnamon-desktop-data feh x11-apps)
 elif [ "${1:-run}" = "bench" ]; then
     # The batch benchmark's photographs and its reference tool.
     packages+=(plasma-workspace-wallpapers libvips-tools imagemagick valgrind)

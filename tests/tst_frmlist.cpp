@@ -4,6 +4,7 @@
 #include "TestEnv.h"
 
 #include "app/frmMain.h"
+#include "app/guiMessage.h"
 #include "batch/frmBatch.h"
 #include "batch/frmList.h"
 #include "platform/RegistryStore.h"
@@ -71,13 +72,17 @@ private slots:
         QVERIFY(testsupport::readAll(shown.opened.value(0))
                     .contains(QUrl::fromLocalFile(install.out + u"/a(C).jpg"_s).toEncoded()));
         QVERIFY(!QFile::exists(install.program + u"/Sample.jpg"_s));
-        // The wallpaper: the restore button of the main window follows.
-        QVERIFY(!install.main->wallpaperUndoEnabled());
+        // The store-only desktop tells that the screen did not change.
+        int messages = 0;
+        guiMessage::setCapture([&messages](const guiMessage::Message&) { ++messages; });
         list.findChild<QPushButton*>(u"cmdWall"_s)->click();
+        guiMessage::setCapture(nullptr);
+        QCOMPARE(messages, 1);
         const QString wall = install.windows + u"/quilton.bmp"_s;
         QCOMPARE(install.registry->get(u"Control Panel\\desktop"_s, u"Wallpaper"_s), wall);
         QCOMPARE(QImage(wall).convertToFormat(QImage::Format_RGB32), list.preview());
-        QVERIFY(install.main->wallpaperUndoEnabled());
+        // A wallpaper the desktop never showed gives nothing to restore.
+        QVERIFY(!install.main->wallpaperUndoEnabled());
     }
 
     // "一覧..." and the right click on the output folder list: with files

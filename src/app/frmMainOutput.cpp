@@ -165,12 +165,14 @@ void frmMain::HTML(const QString& picturePath)
 
 void frmMain::setWallpaperFrom(const QImage& picture)
 {
+    // Only a wallpaper that reached the screen can be undone; a failure
+    // (already reported) leaves an earlier one undoable.
     if (std::optional<cWallSet> wall = ownWallpaper(m_ctx, this)) {
         wall->setTile(1);
         wall->setPicture(picture);
-        wall->SetWall(true, false);
+        if (wall->SetWall(true, false))
+            setWallpaperUndoEnabled(true);
     }
-    setWallpaperUndoEnabled(true);
 }
 
 void frmMain::setWallpaperUndoEnabled(bool enabled)
@@ -186,14 +188,8 @@ bool frmMain::wallpaperUndoEnabled() const
 
 void frmMain::updateWallpaperButtonAtStart()
 {
-    bool own = false;
-    if (const std::optional<cWallSet> wall = ownWallpaper(m_ctx, this)) {
-        const QFileInfo current(wall->NowWallName());
-        const QString name = current.isFile() ? current.fileName() : QString();
-        own = name.toLower() ==
-              QString(QLatin1String(Paths::kBaseName) + QLatin1String(".bmp")).toLower();
-    }
-    setWallpaperUndoEnabled(own);
+    const std::optional<cWallSet> wall = ownWallpaper(m_ctx, this);
+    setWallpaperUndoEnabled(wall && wall->OwnWallpaperShown());
 }
 
 void frmMain::mnuSave_Click()

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 
 #include <cmath>
@@ -43,6 +45,32 @@ bool fitsInt32(qint64 v)
 {
     return v >= std::numeric_limits<qint32>::min() && v <= std::numeric_limits<qint32>::max();
 }
+
+// The desktop's own values are kept as one JSON object beside the saved
+// wallpaper's values: exact whatever they hold (blanks, line breaks, "=").
+QString stateText(const Desktop::State& state)
+{
+    QJsonObject object;
+    for (auto it = state.cbegin(); it != state.cend(); ++it)
+        object[it.key()] = it.value();
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+std::optional<Desktop::State> parseState(const QString& text)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+    if (!document.isObject() || document.object().isEmpty())
+        return std::nullopt;
+    Desktop::State state;
+    const QJsonObject object = document.object();
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it)
+        state[it.key()] = it.value().toString();
+    return state;
+}
+
+const QString kNotShown = QStringLiteral(
+    "壁紙を変更できるデスクトップが見つからないため、画面の壁紙は変わっていません。");
+const QString kRefused = QStringLiteral("デスクトップが壁紙の変更を受け付けませんでした。\n");
 
 } // namespace
 
@@ -110,6 +138,15 @@ QString cWallSet::NowWallName() const
     return m_desktop.currentWallpaper();
 }
 
+bool cWallSet::OwnWallpaperShown() const
+{
+    if (!m_desktop.showsWallpaper())
+        return false;
+    const QFileInfo current(NowWallName());
+    return current.isFile() &&
+           current.fileName().compare(m_fileName + QLatin1String(".bmp"), Qt::CaseInsensitive) == 0;
+}
+
 QString cWallSet::FileName() const
 {
     return m_windowsFolder + QLatin1Char('/') + m_fileName + QLatin1String(".bmp");
@@ -144,17 +181,29 @@ bool cWallSet::SetWall(bool saveCurrent, bool registryOnly)
                              current.fileName().compare(m_fileName + QLatin1String(".bmp"),
                                                         Qt::CaseInsensitive) == 0;
         if (!ownFile) {
+            // Beside the designed values, everything the desktop needs to
+            // show the user's wallpaper again exactly (per monitor and
+            // workspace, the dark-style picture, the placement).
+            const std::optional<Desktop::State> state = m_desktop.readState();
+            if (!state)
+                return fail(
+                    "SetWallError",
+                    QStringLiteral("今の壁紙を読み取れないため、壁紙を変更しませんでした。\n") +
+                        m_desktop.errorString());
             const QString key = savedKey(m_fileName.toLower());
             const bool saved =
                 RegSetString(key, QStringLiteral("FileName"), m_curPath) &&
                 RegSetString(key, QStringLiteral("CurrentX"), QString::number(m_curX)) &&
                 RegSetString(key, QStringLiteral("CurrentY"), QString::number(m_curY)) &&
-                RegSetString(key, QStringLiteral("Tiling"), QString::number(m_curTile));
+                RegSetString(key, QStringLiteral("Tiling"), QString::number(m_curTile)) &&
+                RegSetString(key, QStringLiteral("Desktop"), m_desktop.name()) &&
+                RegSetString(key, QStringLiteral("DesktopState"), stateText(*state));
             // Going on would replace a wallpaper that could never be put back.
             if (!saved)
-                return fail("SetWallError",
-                            QStringLiteral("The previous wallpaper could not be recorded in ") +
-                                m_store.file());
+                return fail(
+                    "SetWallError",
+                    QStringLiteral("今の壁紙を記録できないため、壁紙を変更しませんでした。\n") +
+                        m_store.file());
         }
     }
 
@@ -165,8 +214,8 @@ bool cWallSet::SetWall(bool saveCurrent, bool registryOnly)
     const QString path = FileName();
     if (!m_windowsFolder.isEmpty() && !QFileInfo(m_windowsFolder).isDir() &&
         !QDir().mkpath(m_windowsFolder))
-        return fail("SetWallError", QStringLiteral("The folder ") + m_windowsFolder +
-                                        QStringLiteral(" cannot be created"));
+        return fail("SetWallError",
+                    QStringLiteral("次のフォルダーを作成できません。\n") + m_windowsFolder);
     QString error;
     if (!PictureSaver::saveBmp(m_picture, path, &error))
         return fail("SetWallError", path + QLatin1String(": ") + error);
@@ -178,7 +227,10 @@ bool cWallSet::SetWall(bool saveCurrent, bool registryOnly)
         return true;
 
     if (!m_desktop.applyWallpaper(path, m_tile != 0, m_currentX, m_currentY))
-        return fail("SetWallError", m_desktop.errorString());
+        return fail("SetWallError", kRefused + m_desktop.errorString());
+    // Recorded, but not on the screen: the caller must not offer to undo it.
+    if (!m_desktop.showsWallpaper())
+        return fail("SetWallError", kNotShown + QStringLiteral("\n") + path);
     return true;
 }
 
@@ -187,22 +239,40 @@ bool cWallSet::KillWall(bool restore)
     const QString key = savedKey(m_fileName);
     if (restore) {
         m_curPath = RegGetString(key, QStringLiteral("FileName"));
-        // An empty saved path (no wallpaper before, or nothing saved) names
-        // no file: nothing is restored.
-        if (m_curPath.isEmpty() || !QFileInfo(m_curPath).isFile())
-            return false;
+        const QString tiling = RegGetString(key, QStringLiteral("Tiling"));
+        const QString recordedOn = RegGetString(key, QStringLiteral("Desktop"));
+        if (tiling.isEmpty() && recordedOn.isEmpty())
+            return fail("KillWallError", QStringLiteral("戻す壁紙が記録されていません。"));
+        // A picture that has gone since cannot be shown again: nothing
+        // changes. An empty path is a desktop without a picture.
+        if (!m_curPath.isEmpty() && !QFileInfo(m_curPath).isFile())
+            return fail("KillWallError",
+                        QStringLiteral("元の壁紙のファイルが見つかりません。\n") + m_curPath);
+        // The desktop's own values where this desktop recorded them; else
+        // (an older record, another desktop since) the saved picture.
+        const std::optional<Desktop::State> state =
+            recordedOn.compare(m_desktop.name(), Qt::CaseInsensitive) == 0
+                ? parseState(RegGetString(key, QStringLiteral("DesktopState")))
+                : std::nullopt;
+        if (!state && m_curPath.isEmpty())
+            return fail("KillWallError", QStringLiteral("戻す壁紙が記録されていません。"));
         const QString x = RegGetString(key, QStringLiteral("CurrentX"));
         const QString y = RegGetString(key, QStringLiteral("CurrentY"));
-        const QString tiling = RegGetString(key, QStringLiteral("Tiling"));
         RegSetString(kDesktopKey, QStringLiteral("TileWallpaper"), tiling);
         RegSetString(kDesktopKey, QStringLiteral("WallpaperOriginX"), x);
         RegSetString(kDesktopKey, QStringLiteral("WallpaperOriginY"), y);
         const qint64 lo32 = std::numeric_limits<qint32>::min();
         const qint64 hi32 = std::numeric_limits<qint32>::max();
-        if (!m_desktop.applyWallpaper(m_curPath, toWhole(tiling, lo32, hi32).value_or(0) != 0,
-                                      int(toWhole(x, lo32, hi32).value_or(0)),
-                                      int(toWhole(y, lo32, hi32).value_or(0))))
-            return fail("KillWallError", m_desktop.errorString());
+        const bool restored =
+            state
+                ? m_desktop.restoreState(*state, m_curPath)
+                : m_desktop.applyWallpaper(m_curPath, toWhole(tiling, lo32, hi32).value_or(0) != 0,
+                                           int(toWhole(x, lo32, hi32).value_or(0)),
+                                           int(toWhole(y, lo32, hi32).value_or(0)));
+        if (!restored)
+            return fail("KillWallError", kRefused + m_desktop.errorString());
+        if (!m_desktop.showsWallpaper())
+            return fail("KillWallError", kNotShown);
         return true;
     }
 
@@ -210,7 +280,9 @@ bool cWallSet::KillWall(bool restore)
     RegSetString(kDesktopKey, QStringLiteral("WallpaperOriginX"), QStringLiteral("0"));
     RegSetString(kDesktopKey, QStringLiteral("WallpaperOriginY"), QStringLiteral("0"));
     if (!m_desktop.applyWallpaper(QString(), false, 0, 0))
-        return fail("KillWallError", m_desktop.errorString());
+        return fail("KillWallError", kRefused + m_desktop.errorString());
+    if (!m_desktop.showsWallpaper())
+        return fail("KillWallError", kNotShown);
     return true;
 }
 

@@ -13,7 +13,10 @@ class RegistryStore;
 // The desktop wallpaper class: writes a picture as "<FileName>.bmp" into the
 // wallpaper folder, sets the desktop's tiling and origin values and applies
 // it; saves the user's previous wallpaper first (unless the program's own file
-// is already the wallpaper) and can put it back.
+// is already the wallpaper), with the desktop's own values, and can put it
+// back exactly. SetWall and KillWall report and return false whenever the
+// screen did not change as asked (no desktop to change, a refusal, nothing
+// recorded to restore).
 class cWallSet
 {
 public:
@@ -30,6 +33,9 @@ public:
     void Centering();
     void setFileName(const QString& baseName) { m_fileName = baseName; }
     QString NowWallName() const;
+    // True when the desktop shows the file named FileName + ".bmp" (in any
+    // letter case) now: then there is a wallpaper of the program's to undo.
+    bool OwnWallpaperShown() const;
     QString FileName() const; // windows folder + "/" + name + ".bmp"
 
     // Index 0..4; false (subscript out of range) for any other index.

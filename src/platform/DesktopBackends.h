@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 namespace DesktopBackends {
 
@@ -45,23 +46,24 @@ QString gvariantString(const QString& text);
 class HelperDesktop : public Desktop
 {
 public:
-    // What was recorded last, for desktops that cannot be asked.
-    QString currentWallpaper() const override
-    {
-        return m_store.get(QLatin1String(kDesktopKey), QStringLiteral("Wallpaper"));
-    }
     QString errorString() const override { return m_error; }
 
 protected:
     explicit HelperDesktop(RegistryStore& store) : m_store(store) {}
 
-    // Runs a helper; on failure keeps its reason and returns false.
-    bool runHelper(const QString& program, const QStringList& arguments)
+    // Runs a helper; on failure keeps its reason and returns nothing.
+    std::optional<QByteArray> ask(const QString& program, const QStringList& arguments) const
     {
-        const ProcessResult result = run(program, arguments);
-        if (!result.ok)
+        ProcessResult result = run(program, arguments);
+        if (!result.ok) {
             m_error = result.error;
-        return result.ok;
+            return std::nullopt;
+        }
+        return std::move(result.output);
+    }
+    bool runHelper(const QString& program, const QStringList& arguments) const
+    {
+        return ask(program, arguments).has_value();
     }
     // Records path (empty: none) as the desktop's wallpaper.
     void recordApplied(const QString& path)
@@ -70,13 +72,26 @@ protected:
     }
 
     RegistryStore& m_store;
-    QString m_error;
+    mutable QString m_error;
 };
 
+// The desktops whose wallpaper lives in GSettings.
+enum class GSettingsDesktop { Gnome, Mate, Cinnamon };
+
 // Each takes the full path of its helper program.
-std::unique_ptr<Desktop> makeGnome(RegistryStore& store, const QString& gsettings);
+std::unique_ptr<Desktop> makeGSettings(RegistryStore& store, GSettingsDesktop kind,
+                                       const QString& gsettings);
 std::unique_ptr<Desktop> makeXfce(RegistryStore& store, const QString& xfconfQuery);
-// xsetroot may be empty; it is used to clear the root window for "no wallpaper".
-std::unique_ptr<Desktop> makeFeh(RegistryStore& store, const QString& feh, const QString& xsetroot);
+// KDE Plasma through its shell's scripting interface, called with dbus-send.
+std::unique_ptr<Desktop> makeKde(RegistryStore& store, const QString& dbusSend);
+// xsetroot may be empty; it is used to clear the root window for "no
+// wallpaper". fehbg is the user's ~/.fehbg, which feh rewrites on every change
+// and the session runs at log-in.
+std::unique_ptr<Desktop> makeFeh(RegistryStore& store, const QString& feh, const QString& xsetroot,
+                                 const QString& fehbg);
+
+// The words of a shell command line as sh would split them (quotes and
+// backslashes undone; no expansions).
+QStringList shellWords(const QString& line);
 
 } // namespace DesktopBackends

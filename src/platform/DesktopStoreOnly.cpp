@@ -5,7 +5,8 @@
 namespace {
 
 // No desktop to talk to: applying a wallpaper only records it, so that the
-// program reads back what it set (and tests can check it).
+// program reads back what it set; the caller tells the user that nothing
+// changed on the screen.
 class StoreOnlyDesktop : public Desktop
 {
 public:
@@ -26,6 +27,7 @@ public:
                            QStringLiteral("Wallpaper"));
     }
 
+    bool showsWallpaper() const override { return false; }
     QString name() const override { return QStringLiteral("store"); }
     QString errorString() const override { return m_error; }
 
