@@ -19,22 +19,6 @@ class tst_composer : public QObject
     Q_OBJECT
 
 private slots:
-
-    void oneColourSource()
-    {
-        for (const auto& [colour, half] :
-             {std::pair(qRgb(255, 128, 0), false), std::pair(qRgb(3, 20, 90), true)}) {
-            // A, B = the colour; C = black (four equal copies XORed); D = BG OR c = white.
-            const QRgb expected[] = {colour, colour, qRgb(0, 0, 0), qRgb(255, 255, 255)};
-            for (int index = 0; index < 4; ++index) {
-                const QImage tile =
-                    Composer::compose(flatImage(37, 23, colour), index, half, false);
-                QCOMPARE(tile.format(), QImage::Format_RGB32);
-                QCOMPARE(tile, flatImage(100, half ? 50 : 100, expected[index]));
-            }
-        }
-    }
-
     void tilesFollowTheirFormulasInOpaqueWords()
     {
         // A source of four quadrants a b / c d: every tile comes out one colour,
@@ -55,7 +39,13 @@ private slots:
         // Odd source sizes, so the stretch itself is not symmetric.
         const QImage source = randomImage(157, 91, 1);
         for (const bool half : {false, true}) {
+            // Of one colour: A, B = the colour; C = black (four equal copies
+            // XORed); D = BG OR c = white.
+            const QRgb colour = half ? qRgb(3, 20, 90) : qRgb(255, 128, 0);
+            const QRgb flat[] = {colour, colour, qRgb(0, 0, 0), qRgb(255, 255, 255)};
             for (int index = 0; index < 4; ++index) {
+                QCOMPARE(Composer::compose(flatImage(37, 23, colour), index, half, false),
+                         flatImage(100, half ? 50 : 100, flat[index]));
                 const QImage plain = Composer::compose(source, index, half, false);
                 QCOMPARE(plain.size(), Composer::tileSize(half));
                 QCOMPARE(plain.mirrored(true, false), plain);

@@ -4,6 +4,7 @@
 #include "TestEnv.h"
 
 #include "support/FileFixtures.h"
+#include "support/PictureChecks.h"
 #include "support/TestInstall.h"
 #include "tile/DecodeBudget.h"
 
@@ -32,15 +33,7 @@ namespace {
 // marker: about a kilobyte on disc, side * side bytes and more once decoded.
 QByteArray rleBomb(int side)
 {
-    QByteArray bmp(54 + 1024, '\0');
-    const std::pair<int, quint32> fields[] = {
-        {2, 54 + 1024 + 2},  {10, 54 + 1024},   {14, 40}, {18, quint32(side)},
-        {22, quint32(side)}, {26, 1 | 8 << 16}, {30, 1}};
-    for (const auto& [at, value] : fields)
-        qToLittleEndian<quint32>(value, bmp.data() + at);
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    return bmp + QByteArray("\0\x01", 2);
+    return testpictures::rle8Bmp({side, side}, QByteArray(1024, '\0'), QByteArray("\0\x01", 2));
 }
 
 // A 35-byte GIF with a side x side screen and one pixel drawn on it.

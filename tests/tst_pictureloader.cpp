@@ -36,19 +36,7 @@ const QByteArray kShortData = QByteArray::fromBase64(
 // A 4 x 2 RLE8 bitmap of the given run-length data; palette black, red, blue.
 QByteArray rle8Bmp(const QByteArray& data)
 {
-    const QByteArray palette("\0\0\0\0\0\0\xff\0\xff\0\0\0", 12);
-    QByteArray bmp(54, '\0');
-    const auto put = [&bmp](int at, quint32 value) {
-        qToLittleEndian<quint32>(value, bmp.data() + at);
-    };
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    const std::pair<int, quint32> fields[] = {
-        {2, 54 + 12 + data.size()}, {10, 54 + 12}, {14, 40}, {18, 4}, {22, 2},
-        {26, 1 | 8 << 16},          {30, 1},       {46, 3}};
-    for (const auto& [at, value] : fields)
-        put(at, value);
-    return bmp + palette + data;
+    return testpictures::rle8Bmp({4, 2}, QByteArray("\0\0\0\0\0\0\xff\0\xff\0\0\0", 12), data);
 }
 
 // An APP1 segment holding nothing but a big-endian EXIF Orientation tag of

@@ -9,6 +9,7 @@
 #include <QImageWriter>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QtEndian>
 
 #include <algorithm>
 
@@ -68,6 +69,25 @@ inline QByteArray run(const QString& program, const QStringList& arguments, cons
         return QByteArray();
     }
     return process.readAllStandardOutput();
+}
+
+// An 8-bit run-length (RLE8) bitmap of that size, palette and data.
+inline QByteArray rle8Bmp(QSize size, const QByteArray& palette, const QByteArray& data)
+{
+    QByteArray bmp(54, '\0');
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    const std::pair<int, qsizetype> fields[] = {{2, 54 + palette.size() + data.size()},
+                                                {10, 54 + palette.size()},
+                                                {14, 40},
+                                                {18, size.width()},
+                                                {22, size.height()},
+                                                {26, 1 | 8 << 16},
+                                                {30, 1},
+                                                {46, palette.size() / 4}};
+    for (const auto& [at, value] : fields)
+        qToLittleEndian<quint32>(quint32(value), bmp.data() + at);
+    return bmp + palette + data;
 }
 
 } // namespace testpictures
