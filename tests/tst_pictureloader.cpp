@@ -142,37 +142,9 @@ class tst_pictureloader : public QObject
 {
     Q_OBJECT
 
-    // Loaded from a file of those bytes; refused or not Format_RGB32: null.
-    QImage load(const QString& name, const QByteArray& bytes)
-    {
-        testsupport::writeBytes(m_dir.filePath(name), bytes);
-        const LoadedPicture loaded = PictureLoader::load(m_dir.filePath(name));
-        return loaded.image.format() == QImage::Format_RGB32 ? loaded.image : QImage();
-    }
     QTemporaryDir m_dir;
 
 private slots:
-    void loadsBmpAndGifExactlyAndOpaque()
-    {
-        // The content decides, not the name: a BMP named .jpg still loads.
-        const QByteArray bmp = halves(37, 23, "bmp");
-        for (const char* name : {"plain.bmp", "bmp.jpg"})
-            QCOMPARE(load(name, bmp), QImage::fromData(bmp).convertToFormat(QImage::Format_RGB32));
-
-        // A GIF gives its first frame, transparent parts on white.
-        QImage expected = testsupport::flatImage(4, 4, qRgb(255, 255, 255));
-        int y = 0;
-        for (const QColor colour : {Qt::red, Qt::green, Qt::blue})
-            QPainter(&expected).fillRect(0, y++, 4, 1, colour);
-        QCOMPARE(load("frames.gif", kTwoFrames), expected);
-
-        // Qt's reader may leave pixels that no frame data reached with a top
-        // byte other than 0xff; the tiles and effects count on opaque pixels.
-        const QImage undrawn = load("undrawn.gif", kSmallFrame);
-        QVERIFY(!undrawn.isNull());
-        QCOMPARE(testsupport::rawWords(undrawn), undrawn.convertToFormat(QImage::Format_ARGB32));
-    }
-
     void jpegAsQtReadsIt_data()
     {
         QTest::addColumn<QByteArray>("jpeg");
@@ -212,7 +184,8 @@ private slots:
     {
         QFETCH(QByteArray, jpeg);
         QFETCH(QSize, shown);
-        const QImage image = load("picture.jpg", jpeg);
+        QVERIFY(testsupport::writeBytes(m_dir.filePath("picture.jpg"), jpeg));
+        const QImage image = PictureLoader::load(m_dir.filePath("picture.jpg")).image;
         QCOMPARE(image.size(), shown);
         QImageReader reader(m_dir.filePath("picture.jpg"));
         reader.setAutoTransform(true);
@@ -331,15 +304,29 @@ private slots:
         }
     }
 
-    void refusesBadFiles_data()
+    void loadsOrRefuses_data()
     {
         QTest::addColumn<QString>("name"); // empty: no such file
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("error"); // empty: loaded; "*": any message
+        QTest::addColumn<QString>("error");   // empty: loaded; "*": any message
+        QTest::addColumn<QImage>("expected"); // when loaded, if not null
         const auto row = [](const char* what, const char* name, const QByteArray& bytes,
-                            const QString& error = "*") {
-            QTest::newRow(what) << QString(name) << bytes << error;
+                            const QString& error = "*", const QImage& expected = QImage()) {
+            QTest::newRow(what) << QString(name) << bytes << error << expected;
         };
+        // The content decides, not the name: a BMP named .jpg still loads.
+        const QByteArray bmp37 = halves(37, 23, "bmp");
+        const QImage fromQt = QImage::fromData(bmp37).convertToFormat(QImage::Format_RGB32);
+        row("BMP", "plain.bmp", bmp37, "", fromQt);
+        row("BMP named .jpg", "bmp.jpg", bmp37, "", fromQt);
+        // A GIF gives its first frame, transparent parts on white.
+        QImage firstFrame = testsupport::flatImage(4, 4, qRgb(255, 255, 255));
+        int y = 0;
+        for (const QColor colour : {Qt::red, Qt::green, Qt::blue})
+            QPainter(&firstFrame).fillRect(0, y++, 4, 1, colour);
+        row("GIF of two frames", "frames.gif", kTwoFrames, "", firstFrame);
+        row("GIF with bytes after its trailer", "p.gif", kTwoFrames + "trailing", "", firstFrame);
+        row("GIF whose frame leaves pixels undrawn", "undrawn.gif", kSmallFrame, "");
         const QString cut = "the file is cut short", noTrailer = "the file ends before its trailer";
         // kTwoFrames: first frame's data at 44..55, the second's at 75..86.
         row("GIF cut in its colour table", "p.gif", kTwoFrames.left(20), cut);
@@ -349,7 +336,6 @@ private slots:
         row("GIF without its trailer", "p.gif", kTwoFrames.chopped(1), noTrailer);
         row("GIF data ending before its pixels", "p.gif", kShortData,
             "the first frame's data ends before all its pixels");
-        row("GIF with bytes after its trailer", "p.gif", kTwoFrames + "trailing", "");
         row("truncated GIF", "cutpixels.gif", kSmallFrame.chopped(6));
 
         // Two rows: four red, then four blue.
@@ -382,8 +368,10 @@ private slots:
                 hugeBmp.replace(at, 4, reinterpret_cast<const char*>(&little), 4);
             for (const int at : {6, 8, 30, 32})
                 hugeGif.replace(at, 2, reinterpret_cast<const char*>(&little), 2);
-            QTest::addRow("BMP claiming %d x %d", side, side) << "huge.bmp" << hugeBmp << "*";
-            QTest::addRow("GIF claiming %d x %d", side, side) << "huge.gif" << hugeGif << "*";
+            QTest::addRow("BMP claiming %d x %d", side, side)
+                << "huge.bmp" << hugeBmp << "*" << QImage();
+            QTest::addRow("GIF claiming %d x %d", side, side)
+                << "huge.gif" << hugeGif << "*" << QImage();
         }
         row("JPEG claiming 60000 x 60000", "h.jpg", withJpegFrameSize(jpeg, 60000, 60000));
         // A progressive file is buffered whole by the decoder: 8000 x 5000 is
@@ -399,20 +387,28 @@ private slots:
                                progressive.mid(scans[0], scans[1] - scans[0]).repeated(1000)));
     }
 
-    void refusesBadFiles()
+    void loadsOrRefuses()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
         QFETCH(QString, error);
+        QFETCH(QImage, expected);
         const QString path = m_dir.filePath(name.isEmpty() ? "none.jpg" : name);
         QVERIFY(name.isEmpty() || testsupport::writeBytes(path, bytes));
         const LoadedPicture loaded = PictureLoader::load(path);
-        if (error.isEmpty())
+        if (error.isEmpty()) {
             QVERIFY2(loaded.ok(), qPrintable(loaded.error));
-        else if (error == "*")
+            QCOMPARE(loaded.image.format(), QImage::Format_RGB32);
+            QVERIFY(expected.isNull() || loaded.image == expected);
+            // Qt's reader may leave pixels that no frame data reached with a
+            // top byte other than 0xff; the tiles and effects count on opaque pixels.
+            QCOMPARE(testsupport::rawWords(loaded.image),
+                     loaded.image.convertToFormat(QImage::Format_ARGB32));
+        } else if (error == "*") {
             QVERIFY(loaded.image.isNull() && !loaded.error.isEmpty());
-        else
+        } else {
             QCOMPARE(loaded.error, QStringLiteral("Cannot load %1: %2").arg(path, error));
+        }
     }
 };
 
