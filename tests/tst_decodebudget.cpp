@@ -3,6 +3,8 @@
 // peak memory measured from outside the child process.
 #include "TestEnv.h"
 
+#include "support/FileFixtures.h"
+#include "support/PictureChecks.h"
 #include "support/TestInstall.h"
 #include "tile/DecodeBudget.h"
 
@@ -23,6 +25,7 @@
 extern char** environ;
 
 using namespace Qt::Literals::StringLiterals;
+using testfiles::folderEntries;
 
 namespace {
 
@@ -30,15 +33,7 @@ namespace {
 // marker: about a kilobyte on disc, side * side bytes and more once decoded.
 QByteArray rleBomb(int side)
 {
-    QByteArray bmp(54 + 1024, '\0');
-    const std::pair<int, quint32> fields[] = {
-        {2, 54 + 1024 + 2},  {10, 54 + 1024},   {14, 40}, {18, quint32(side)},
-        {22, quint32(side)}, {26, 1 | 8 << 16}, {30, 1}};
-    for (const auto& [at, value] : fields)
-        qToLittleEndian<quint32>(value, bmp.data() + at);
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    return bmp + QByteArray("\0\x01", 2);
+    return testpictures::rle8Bmp({side, side}, QByteArray(1024, '\0'), QByteArray("\0\x01", 2));
 }
 
 // A 35-byte GIF with a side x side screen and one pixel drawn on it.
@@ -69,47 +64,24 @@ ChildRun runBatch(const QStringList& arguments, const QString& errFile)
     for (QByteArray& w : words)
         argv.push_back(w.data());
     argv.push_back(nullptr);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     const QByteArray errPath = QFile::encodeName(errFile);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-    // AddressSanitizer keeps freed memory aside to catch late uses, which
-    // would count as the program's own; told to keep none in a sanitizer
-    // build (other builds ignore the variable).
-    QList<QByteArray> environment;
-    const QByteArray asanOptions = qgetenv("ASAN_OPTIONS");
-    for (char** e = environ; *e; ++e) {
-        if (!QByteArray(*e).startsWith("ASAN_OPTIONS="))
-            environment.append(*e);
-    }
-    environment.append("ASAN_OPTIONS=" + asanOptions + (asanOptions.isEmpty() ? "" : ":") +
-                       "quarantine_size_mb=0");
-    std::vector<char*> envp;
-    for (QByteArray& e : environment)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
     ChildRun run;
     pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-        int status = 0;
-        rusage usage{};
-        if (wait4(pid, &status, 0, &usage) == pid) {
-            run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            run.peakKiB = usage.ru_maxrss;
-        }
+    int status = 0;
+    rusage usage{};
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
+        wait4(pid, &status, 0, &usage) == pid) {
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.peakKiB = usage.ru_maxrss;
     }
     posix_spawn_file_actions_destroy(&actions);
     run.err = QString::fromLocal8Bit(testsupport::readAll(errFile));
     return run;
-}
-
-QStringList filesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files, QDir::Name);
 }
 
 } // namespace
@@ -129,6 +101,15 @@ class tst_decodebudget : public QObject
     }
 
 private slots:
+    // AddressSanitizer keeps freed memory aside to catch late uses, which
+    // would count as the child's own: told to keep none (only a sanitizer
+    // build reads the variable; this process's own sanitizer has started).
+    void initTestCase()
+    {
+        const QByteArray asan = qgetenv("ASAN_OPTIONS");
+        qputenv("ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":") + "quarantine_size_mb=0");
+    }
+
     // Threads reserving at once never hold more than the limit together, a
     // reservation beyond the whole limit is refused at once, and one left
     // waiting when the limit drops below it is refused rather than stuck.
@@ -185,7 +166,7 @@ private slots:
         QCOMPARE(plain.status, 0);
 
         const QString bombs = freshFolder(u"bombs"_s);
-        for (const QString& name : filesIn(good))
+        for (const QString& name : folderEntries(good))
             QVERIFY(QFile::copy(good + u'/' + name, bombs + u'/' + name));
         for (int i = 0; i < 6; ++i) {
             QVERIFY(testsupport::writeBytes(bombs + u"/rle%1.bmp"_s.arg(i), rleBomb(4000)));
@@ -197,13 +178,13 @@ private slots:
             runBatch({u"--jobs"_s, u"8"_s, u"--memory"_s, QString::number(kBudgetMiB), bombs, out},
                      m_tmp.filePath(u"e2"_s));
         QVERIFY2(run.status == 0, qPrintable(run.err));
-        QCOMPARE(filesIn(out).size(), 4 * 14);
+        QCOMPARE(folderEntries(out).size(), 4 * 14);
         // The program's own memory (code, Qt, threads) is what the small
         // run took; decoding adds at most the budget to it.
         qInfo("peak %lld KiB, %lld KiB without the bombs", run.peakKiB, plain.peakKiB);
         QVERIFY2(run.peakKiB < plain.peakKiB + kBudgetMiB * 1024,
                  qPrintable(u"peak %1 KiB"_s.arg(run.peakKiB)));
-        for (const QString& name : filesIn(goodOut))
+        for (const QString& name : folderEntries(goodOut))
             QCOMPARE(testsupport::readAll(out + u'/' + name),
                      testsupport::readAll(goodOut + u'/' + name));
     }
@@ -218,10 +199,6 @@ private slots:
         const QByteArray gif = screenBomb(2);
         QTest::newRow("GIF cut in its frame")
             << gif.left(30) << u"1024"_s << 1 << u"the file is cut short"_s;
-        QTest::newRow("GIF without its trailer")
-            << gif.chopped(1) << u"1024"_s << 1 << u"the file ends before its trailer"_s;
-        QTest::newRow("RLE BMP cut")
-            << rleBomb(4).chopped(1) << u"1024"_s << 1 << u"the file is cut short"_s;
         QTest::newRow("RLE bomb within the budget") << rleBomb(4000) << u"200"_s << 0 << QString();
         // 4000 x 4000 at 8 bytes, the kept 500 x 500 twice, 1 MiB besides.
         QTest::newRow("RLE bomb alone over the budget")
@@ -243,14 +220,9 @@ private slots:
         QVERIFY(testsupport::writeBytes(path, bytes));
         const ChildRun run = runBatch({u"--memory"_s, memory, path, out}, m_tmp.filePath(u"e3"_s));
         QCOMPARE(run.status, status);
-        if (message.isEmpty()) {
-            QCOMPARE(filesIn(out).size(), 4);
-            return;
-        }
+        QCOMPARE(folderEntries(out).size(), message.isEmpty() ? 4 : 0);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
-        if (status == 1)
-            QVERIFY(run.err.contains(u"cannot read \"%1\""_s.arg(path)));
-        QCOMPARE(filesIn(out), QStringList());
+        QVERIFY(status != 1 || run.err.contains(u"cannot read \"%1\""_s.arg(path)));
     }
 };
 
