@@ -7,9 +7,11 @@
 #include "tile/Composer.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <dlfcn.h>
 #include <optional>
 #include <sys/stat.h>
@@ -79,6 +81,51 @@ private slots:
         if (quality >= 90)
             options << u"-sample"_s << u"1x1"_s;
         QCOMPARE(jpeg, testpictures::run(u"cjpeg"_s, options, testpictures::encoded(tile, "ppm")));
+    }
+
+    // What the user sees of it: sharp colour designs come back within 4
+    // levels at quality 100, a noisy XOR tile above 30 dB at 95, and a
+    // higher quality still costs more bytes.
+    void highQualityLooksLikeTheTile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"tile.jpg"_s);
+        QImage checker(100, 100, QImage::Format_RGB32), lines = flatImage(100, 100, 0xffffffff),
+                                                        blocks(100, 100, QImage::Format_RGB32);
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x) {
+                checker.setPixel(x, y, (x / 3 + y / 3) % 2 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
+                if (x % 4 == 0)
+                    lines.setPixel(x, y, qRgb(255, 0, 0));
+                const QRgb saturated[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255),
+                                          qRgb(255, 255, 0)};
+                blocks.setPixel(x, y, saturated[(x / 25 + y / 25) % 4]);
+            }
+        for (const QImage& design : {checker, lines, blocks}) {
+            QCOMPARE(save(design, design.size(), file, 100), 0);
+            QVERIFY(difference(QImage(file), design).largest <= 4);
+        }
+
+        const QImage tile = Composer::compose(randomImage(100, 100, 7), 2, false, false);
+        qint64 previous = 0;
+        for (const int quality : {50, 75, 90, 95, 100}) {
+            QCOMPARE(save(tile, tile.size(), file, quality), 0);
+            QVERIFY(QFileInfo(file).size() > previous);
+            previous = QFileInfo(file).size();
+            if (quality == 95) {
+                const QImage back = QImage(file).convertToFormat(QImage::Format_RGB32);
+                double squared = 0;
+                for (int y = 0; y < 100; ++y)
+                    for (int x = 0; x < 100; ++x) {
+                        const QRgb p = back.pixel(x, y), q = tile.pixel(x, y);
+                        for (const int c :
+                             {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                            squared += double(c) * c;
+                    }
+                const double psnr = 10 * std::log10(255.0 * 255.0 / (squared / 30000));
+                QVERIFY2(psnr > 30, qPrintable(QString::number(psnr)));
+            }
+        }
     }
 
     void refusedCallsChangeNothing_data()
