@@ -3,7 +3,6 @@
 
 #include "app/frmMain.h"
 #include "batch/frmBatch.h"
-#include "platform/FileCheck.h"
 #include "support/FileFixtures.h"
 #include "support/Leftovers.h"
 #include "support/TestInstall.h"
@@ -20,7 +19,6 @@
 #include <csignal>
 #include <cstdio>
 
-#include <dirent.h>
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -100,24 +98,6 @@ struct RawFile
     }
     ~RawFile() { unlink(name.constData()); }
 };
-
-// Names of the entries of folder (a name that is no UTF-8 text shown with
-// \xHH), hidden ones included; "-" when the folder does not exist.
-QStringList entriesOf(const QByteArray& folder)
-{
-    DIR* dir = opendir(folder.constData());
-    if (!dir)
-        return {u"-"_s};
-    QStringList names;
-    while (const dirent* e = readdir(dir)) {
-        const QByteArray name(e->d_name);
-        if (name != "." && name != "..")
-            names.append(FileCheck::shownName(name));
-    }
-    closedir(dir);
-    names.sort();
-    return names;
-}
 
 } // namespace
 
@@ -364,7 +344,7 @@ private slots:
         for (const QByteArray& word : arguments.split(' '))
             argv.append(word.startsWith('-') ? word : root + '/' + word);
         const Run r = batchBytes(argv, asNobody);
-        const QStringList entries = entriesOf(root + "/out");
+        const QStringList entries = testfiles::folderEntries(dir.filePath(u"out"_s));
         if (!mounted.isEmpty())
             QCOMPARE(umount(mounted.constData()), 0);
 
@@ -380,7 +360,7 @@ private slots:
         QCOMPARE(r.status, status);
         QCOMPARE(entries, left);
         // Nothing was made under another name.
-        QCOMPARE(entriesOf(root), (QStringList{"in", "out", "s.ini"}));
+        QCOMPARE(testfiles::folderEntries(dir.path()), (QStringList{"in", "out", "s.ini"}));
         chmod(QByteArray(root + "/in").constData(), 0755); // so that it can be removed
     }
 
