@@ -84,22 +84,15 @@ private slots:
         QCOMPARE(iniWith(contents).ReadStr(section, key, u"def"_s), expected);
     }
 
-    void readInt_data()
+    void readInt()
     {
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<qint16>("expected");
         const QList<std::pair<const char*, qint16>> rows{
             {" 7 ", 7},   {"-3", -3}, {"2.5", 2},    {"3.5", 4},
             {"12ab", -1}, {"", -1},   {"40000", -1}, {"99999999999999999999", -1}};
-        for (const auto& [value, expected] : rows)
-            QTest::newRow(*value ? value : "empty") << QByteArray(value) << expected;
-    }
-    void readInt()
-    {
-        QFETCH(QByteArray, value);
-        QFETCH(qint16, expected);
-        QCOMPARE(iniWith("[Jpeg]\nValue=" + value + "\n").ReadInt(u"jpeg"_s, u"value"_s, -1),
-                 expected);
+        for (const auto& [value, expected] : rows) {
+            const inifile_IO ini = iniWith("[Jpeg]\nValue=" + QByteArray(value) + "\n");
+            QVERIFY2(ini.ReadInt(u"jpeg"_s, u"value"_s, -1) == expected, value);
+        }
     }
 
     void writes_data()
