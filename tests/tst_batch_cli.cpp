@@ -113,7 +113,7 @@ private slots:
     // effects in the order given.
     void tilesAreTheDesignersTiles()
     {
-        const QString out = freshFolder(u"exact"_s);
+        const QString out = m_tmp.filePath(u"exact/deeper"_s); // made by the program
         const QString input = m_pictures + u"/b.jpg"_s;
         QCOMPARE(batch(u"--half --chamfer --tiles bd --effect D=blur:2,light:20,emboss --order "
                        u"102345 %1 %2"_s.arg(input, out))
