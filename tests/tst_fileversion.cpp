@@ -47,12 +47,11 @@ private slots:
                  text.isEmpty() ? u"0.0.0.0"_s : text);
     }
 
+    // The built SaveJPG.so's 1.0.0.2 is the about box's (tst_about). This
+    // program links the scanner but holds no block, not even at an unaligned
+    // offset where only luck would skip it.
     void builtFiles()
     {
-        QCOMPARE(mGetFileVer::GetFileVersionText(testenv::binDir() + u"/SaveJPG.so"_s),
-                 u"1.0.0.2"_s);
-        // This program links the scanner but holds no block, not even at an
-        // unaligned offset where only luck would skip it.
         const QString self = QCoreApplication::applicationFilePath();
         QCOMPARE(testsupport::readAll(self).indexOf(versionBlock(0, 0, 0, 0).left(4)), -1);
     }

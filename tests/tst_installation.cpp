@@ -86,20 +86,25 @@ class tst_installation : public QObject
 private slots:
     void cleanup() { clearUserFolders(); }
 
-    void placesOfBothKinds_data()
+    // Where the user's files go, run from its own folder or installed; then
+    // start, sample page, close and restart over that program folder: the
+    // settings survive, and an installed program writes nothing beside its
+    // executable.
+    void placesAndMainWindow_data()
     {
         QTest::addColumn<bool>("writable");       // what the folder probe says
         QTest::addColumn<bool>("packageFolder");  // root/lib/quilton present
         QTest::addColumn<QByteArray>("userDirs"); // XDG_PICTURES_DIR line, or none
         // Settings file, Tiles, sample page folder, offered folder, package library.
         QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<bool>("installs");
+        QTest::addColumn<bool>("installs"); // run from its own folder
         QStringList bilder = kInstalled;
         bilder[1] = u"{home}/Bilder/Tiles"_s;
         bilder[3] = u"{home}/Bilder"_s;
         QTest::newRow("build folder") << true << false << QByteArray() << kOwnFolder << true;
         QTest::newRow("folder the user cannot write")
             << false << false << QByteArray() << kInstalled << false;
+        QTest::newRow("installed") << false << true << QByteArray() << kInstalled << false;
         // root can write /usr/bin: the install layout alone says installed.
         QTest::newRow("install layout in a writable folder")
             << true << true << QByteArray() << kInstalled << false;
@@ -107,7 +112,7 @@ private slots:
             << false << true << QByteArray("XDG_PICTURES_DIR=\"$HOME/Bilder\"\n") << bilder
             << false;
     }
-    void placesOfBothKinds()
+    void placesAndMainWindow()
     {
         QFETCH(bool, writable);
         QFETCH(bool, packageFolder);
@@ -119,63 +124,42 @@ private slots:
             userDirs.isEmpty() ||
             writeBytes(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/user-dirs.dirs"_s, userDirs));
         const Paths::ProgramPlaces places = placesOf(tree, writable);
+        const QStringList paths = tree.fill(expected.join(u'|')).split(u'|');
         QCOMPARE(places.programFolder, tree.bin);
-        QCOMPARE(
-            (QStringList{places.settingsFile, places.tilesFolder, places.sampleFolder,
-                         places.userFolder, places.packageLibrary}),
-            (QStringList{tree.fill(expected[0]), tree.fill(expected[1]), tree.fill(expected[2]),
-                         tree.fill(expected[3]), tree.fill(expected[4])}));
+        QCOMPARE((QStringList{places.settingsFile, places.tilesFolder, places.sampleFolder,
+                              places.userFolder, places.packageLibrary}),
+                 paths);
         QCOMPARE(places.installsLibrary, installs);
         QVERIFY(Paths::isWritableFolder(tree.bin));
         QVERIFY(!Paths::isWritableFolder(tree.root + u"/missing"_s));
-    }
 
-    // Start, sample page, close and restart over both kinds of program
-    // folder: the settings survive, and an installed program writes nothing
-    // beside its executable.
-    void mainWindowInBothCases_data()
-    {
-        QTest::addColumn<bool>("installed");
-        QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<QStringList>("besideExecutable"); // after the run
-        QTest::newRow("run from its own folder")
-            << false << kOwnFolder
-            << QStringList{u"Sample.bmp"_s, u"Sample.html"_s, u"Tiles"_s, u"quilton.ini"_s};
-        QTest::newRow("installed") << true << kInstalled << QStringList();
-    }
-    void mainWindowInBothCases()
-    {
-        QFETCH(bool, installed);
-        QFETCH(QStringList, expected);
-        QFETCH(QStringList, besideExecutable);
-        const Tree tree(installed);
         testsupport::Install install;
         AppContext context = install.context(testsupport::randomImage(64, 48, 3));
-        context.setPlaces(placesOf(tree, !installed));
+        context.setPlaces(places);
         QStringList opened;
         Browser::setOpener([&opened](const QString& page) { opened << page; });
         {
             frmMain w(context);
-            QCOMPARE(w.SaveFolder(), tree.fill(expected[1]));
-            QVERIFY(QFileInfo(tree.fill(expected[1])).isDir());
-            QCOMPARE(w.SourceFolder(), tree.fill(expected[3]));
+            QCOMPARE(w.SaveFolder(), paths[1]);
+            QVERIFY(QFileInfo(paths[1]).isDir());
+            QCOMPARE(w.SourceFolder(), paths[3]);
             // Installed, the package's library counts as present.
-            QCOMPARE(w.JpegFlag(), installed);
-            QCOMPARE(w.jpegLibrary(),
-                     installed ? tree.fill(expected[4]) : install.system + u"/SaveJPG.so"_s);
+            QCOMPARE(w.JpegFlag(), packageFolder);
+            QCOMPARE(w.jpegLibrary(), packageFolder ? paths[4] : install.system + u"/SaveJPG.so"_s);
             w.HTML({});
-            const QString page = tree.fill(expected[2]) + u"/Sample.html"_s;
-            QCOMPARE(opened, QStringList{page});
+            QCOMPARE(opened, QStringList{paths[2] + u"/Sample.html"_s});
             const QString picture =
-                tree.fill(expected[2]) + (installed ? u"/Sample.jpg"_s : u"/Sample.bmp"_s);
+                paths[2] + (packageFolder ? u"/Sample.jpg"_s : u"/Sample.bmp"_s);
             QVERIFY(QImage(picture).size() == QSize(100, 100));
             w.setJpegQuality(77);
             w.setSourceFolder(tree.root);
             QVERIFY(w.close());
         }
         Browser::setOpener(nullptr);
-        QVERIFY(QFileInfo(tree.fill(expected[0])).isFile());
-        QCOMPARE(folderEntries(tree.bin), besideExecutable);
+        QVERIFY(QFileInfo(paths[0]).isFile());
+        const QStringList besideExecutable{u"Sample.bmp"_s, u"Sample.html"_s, u"Tiles"_s,
+                                           u"quilton.ini"_s};
+        QCOMPARE(folderEntries(tree.bin), installs ? besideExecutable : QStringList());
 
         frmMain again(context);
         QCOMPARE(again.JpegQuality(), qint16(77));
@@ -201,9 +185,7 @@ private slots:
             QFileDialog dialog;
             dialog.setOption(QFileDialog::DontUseNativeDialog);
             dialog.setAcceptMode(mode);
-            auto* buttons = dialog.findChild<QDialogButtonBox*>();
-            QVERIFY(buttons);
-            accept << buttons->buttons().first()->text();
+            accept << dialog.findChild<QDialogButtonBox*>()->buttons().first()->text();
         }
         QCOMPARE(accept, (QStringList{u"開く(&O)"_s, u"保存(&S)"_s}));
         QCOMPARE(QCoreApplication::translate("QFileDialog",

@@ -38,60 +38,92 @@ class tst_jpeglibrary : public QObject
     Q_OBJECT
 
 private slots:
-    void programCopyAgainstSystemCopy_data()
+    // The user's copy in the system folder, the package's copy and a copy in
+    // the program folder: which one is used, what is installed and kept.
+    void lookUpAndInstall_data()
     {
-        QTest::addColumn<QString>("offered"); // "" = no version block, "none" = no copy
-        QTest::addColumn<QString>("old");     // "none" = no system copy nor folder
+        QTest::addColumn<QString>("offered"); // program copy: "" = no version block, "none"
+        QTest::addColumn<QString>("user");    // "none" = no copy, "gone" = nor its folder
+        QTest::addColumn<QString>("package"); // "none" = the package's copy missing
+        QTest::addColumn<bool>("installing"); // run from its own folder
         QTest::addColumn<bool>("installs");
+        QTest::addColumn<QString>("inUse"); // "user", "package" or "none"
         QTest::addColumn<bool>("keep");
         QTest::addColumn<QString>("programName");
-        const auto row = [](const char* tag, const char* offered, const char* old, bool installs,
+        const auto row = [](const char* tag, const char* offered, const char* user,
+                            const char* package, bool installing, bool installs, const char* inUse,
                             bool keep = false, const char* name = "SaveJPG.so") {
-            QTest::newRow(tag) << offered << old << installs << keep << name;
+            QTest::newRow(tag) << offered << user << package << installing << installs << inUse
+                               << keep << name;
         };
-        row("absent", "none", "none", false);
-        row("newer, other letter case: installed, deleted", "1.0.0.3", "1.0.0.2", true, false,
-            "savejpg.SO");
-        row("newer with /C: installed, kept", "1.0.0.3", "1.0.0.2", true, true);
-        row("older: left alone", "1.0.0.1", "1.0.0.2", false);
-        row("equal: left alone", "1.0.0.2", "1.0.0.2", false);
-        row("program copy without version: left alone", "", "1.0.0.2", false);
-        row("system copy without version: replaced", "0.0.0.1", "", true);
-        row("no system copy: folder made, installed", "1.0.0.2", "none", true);
-        row("parts above 32767 compared as numbers", "1.0.40000.0", "1.0.32767.9", true);
-        row("major part first", "1.65535.65535.65535", "2.0.0.0", false);
+        row("absent", "none", "gone", "none", true, false, "none");
+        row("newer, other letter case: installed, deleted", "1.0.0.3", "1.0.0.2", "none", true,
+            true, "user", false, "savejpg.SO");
+        row("newer with /C: installed, kept", "1.0.0.3", "1.0.0.2", "none", true, true, "user",
+            true);
+        row("older: left alone", "1.0.0.1", "1.0.0.2", "none", true, false, "user");
+        row("equal: left alone", "1.0.0.2", "1.0.0.2", "none", true, false, "user");
+        row("program copy without version: left alone", "", "1.0.0.2", "none", true, false, "user");
+        row("system copy without version: replaced", "0.0.0.1", "", "none", true, true, "user");
+        // Presence is decided before installing.
+        row("no system copy: folder made, installed", "1.0.0.2", "gone", "none", true, true,
+            "none");
+        row("parts above 32767 compared as numbers", "1.0.40000.0", "1.0.32767.9", "none", true,
+            true, "user");
+        row("major part first", "1.65535.65535.65535", "2.0.0.0", "none", true, false, "user");
+        // Installed, the package's copy counts as present and the user's own
+        // copy wins only when newer; nothing is installed from the program's
+        // folder.
+        row("package copy alone", "9.0.0.0", "none", "1.0.0.2", false, false, "package");
+        row("older user copy", "9.0.0.0", "1.0.0.1", "1.0.0.2", false, false, "package");
+        row("user copy as new as the package's", "9.0.0.0", "1.0.0.2", "1.0.0.2", false, false,
+            "package");
+        row("newer user copy wins", "9.0.0.0", "1.0.0.3", "1.0.0.2", false, false, "user");
+        row("user copy without version", "9.0.0.0", "", "1.0.0.2", false, false, "package");
+        row("package copy missing", "9.0.0.0", "1.0.0.1", "none", false, false, "user");
+        row("neither", "9.0.0.0", "none", "none", false, false, "none");
     }
-    void programCopyAgainstSystemCopy()
+    void lookUpAndInstall()
     {
         QFETCH(QString, offered);
-        QFETCH(QString, old);
+        QFETCH(QString, user);
+        QFETCH(QString, package);
+        QFETCH(bool, installing);
         QFETCH(bool, installs);
+        QFETCH(QString, inUse);
         QFETCH(bool, keep);
         QFETCH(QString, programName);
         testsupport::Install f;
         const QString programCopy = f.program + u'/' + programName;
-        const bool offering = offered != u"none"_s, present = old != u"none"_s;
+        const QString packageCopy = f.dir.filePath(u"pkg/SaveJPG.so"_s);
+        const bool offering = offered != u"none"_s;
+        const bool present = user != u"none"_s && user != u"gone"_s;
         QVERIFY(!offering || writeBytes(programCopy, libraryBytes(offered, 'p')));
-        QVERIFY(present ? writeBytes(lib(f.system), libraryBytes(old, 's'))
-                        : QDir(f.system).removeRecursively());
+        QVERIFY(present ? writeBytes(lib(f.system), libraryBytes(user, 's'))
+                        : user == u"none"_s || QDir(f.system).removeRecursively());
+        QVERIFY(QDir().mkpath(f.dir.filePath(u"pkg"_s)));
+        QVERIFY(package == u"none"_s || writeBytes(packageCopy, libraryBytes(package, 'k')));
         // A running program may have the old copy loaded: a new one must
         // arrive as a new file, not be written into the old one.
         QFile oldCopy(lib(f.system));
         QVERIFY(!present || oldCopy.open(QIODevice::ReadOnly));
 
-        const JpegLibraryState state = JpegLibrary::lookUpAndInstall(f.program, f.system, keep);
-        // Presence is the system copy's as found; the version line is the
-        // system copy's after an upgrade.
-        QCOMPARE(state.jpegFlag, present);
-        QCOMPARE(state.dllVersionText, present ? QString(u"[ with TalvikJPEG保存DLL Ver."_s +
-                                                         (installs ? offered : old) + u" ]"_s)
-                                               : kMissing);
+        const JpegLibraryState state =
+            JpegLibrary::lookUpAndInstall({f.system, packageCopy, f.program, installing}, keep);
+        QCOMPARE(state.libraryPath, inUse == u"package"_s ? packageCopy : lib(f.system));
+        QCOMPARE(state.jpegFlag, inUse != u"none"_s);
+        // The line shows the version in use after the install step.
+        const QString version = installs ? offered : inUse == u"package"_s ? package : user;
+        QCOMPARE(state.dllVersionText,
+                 inUse == u"none"_s
+                     ? kMissing
+                     : QString(u"[ with TalvikJPEG保存DLL Ver."_s + version + u" ]"_s));
         QCOMPARE(state.installed, installs);
         QCOMPARE(readAll(lib(f.system)), installs  ? libraryBytes(offered, 'p')
-                                         : present ? libraryBytes(old, 's')
+                                         : present ? libraryBytes(user, 's')
                                                    : QByteArray());
         if (present)
-            QCOMPARE(oldCopy.readAll(), libraryBytes(old, 's'));
+            QCOMPARE(oldCopy.readAll(), libraryBytes(user, 's'));
         QCOMPARE(QFileInfo::exists(programCopy), offering && (!installs || keep));
         // No temporary file stays behind in the system folder.
         QCOMPARE(folderEntries(f.system).size(), present || installs ? 1 : 0);
@@ -120,57 +152,6 @@ private slots:
         QCOMPARE(state.dllVersionText, kMissing);
         QVERIFY(QFileInfo::exists(lib(f.program))); // not deleted after a failed copy
         QCOMPARE(readAll(f.dir.filePath(u"blocked"_s)), "file"_ba);
-    }
-
-    // Installed, the package's copy counts as present and the user's own copy
-    // wins only when newer; nothing is installed from the program's folder.
-    void packageCopyAgainstUserCopy_data()
-    {
-        QTest::addColumn<QString>("user");    // "none" = no copy in the system folder
-        QTest::addColumn<QString>("package"); // "none" = the package's copy missing
-        QTest::addColumn<bool>("installs");   // program folder offers a newer 9.0.0.0
-        QTest::addColumn<QString>("inUse");   // "user", "package" or "none"
-        const auto row = [](const char* tag, const char* user, const char* package,
-                            const char* inUse, bool installs = false) {
-            QTest::newRow(tag) << user << package << installs << inUse;
-        };
-        row("package copy alone", "none", "1.0.0.2", "package");
-        row("older user copy", "1.0.0.1", "1.0.0.2", "package");
-        row("user copy as new as the package's", "1.0.0.2", "1.0.0.2", "package");
-        row("newer user copy wins", "1.0.0.3", "1.0.0.2", "user");
-        row("user copy without version", "", "1.0.0.2", "package");
-        row("package copy missing", "1.0.0.1", "none", "user");
-        row("neither", "none", "none", "none");
-        row("own folder: newer program copy installed", "1.0.0.1", "none", "user", true);
-    }
-    void packageCopyAgainstUserCopy()
-    {
-        QFETCH(QString, user);
-        QFETCH(QString, package);
-        QFETCH(bool, installs);
-        QFETCH(QString, inUse);
-        testsupport::Install f;
-        const QString packageCopy = f.dir.filePath(u"pkg/SaveJPG.so"_s);
-        QVERIFY(QDir().mkpath(f.dir.filePath(u"pkg"_s)));
-        QVERIFY(user == u"none"_s || writeBytes(lib(f.system), libraryBytes(user, 'u')));
-        QVERIFY(package == u"none"_s || writeBytes(packageCopy, libraryBytes(package, 'k')));
-        QVERIFY(writeBytes(lib(f.program), libraryBytes(u"9.0.0.0"_s, 'p')));
-
-        const JpegLibraryState state =
-            JpegLibrary::lookUpAndInstall({f.system, packageCopy, f.program, installs}, false);
-        QCOMPARE(state.libraryPath, inUse == u"package"_s ? packageCopy : lib(f.system));
-        QCOMPARE(state.jpegFlag, inUse != u"none"_s);
-        // The line shows the version in use after the install step.
-        const QString version = installs ? u"9.0.0.0"_s : inUse == u"package"_s ? package : user;
-        QCOMPARE(state.dllVersionText,
-                 inUse == u"none"_s
-                     ? kMissing
-                     : QString(u"[ with TalvikJPEG保存DLL Ver."_s + version + u" ]"_s));
-        QCOMPARE(state.installed, installs);
-        QCOMPARE(QFileInfo::exists(lib(f.program)), !installs);
-        QCOMPARE(readAll(lib(f.system)),
-                 installs ? libraryBytes(u"9.0.0.0"_s, 'p')
-                          : (user == u"none"_s ? QByteArray() : libraryBytes(user, 'u')));
     }
 
     void keepsProgramCopyOnlyForCapitalC()

@@ -73,93 +73,77 @@ class tst_samplehtml : public QObject
     Q_OBJECT
 
 private slots:
-    void pageIsTheTableWithThePicturesFileAddress_data();
-    void pageIsTheTableWithThePicturesFileAddress();
-    void writingReplacesThePageWhole();
-    void chromiumShowsTheTileBehindThePage();
+    void pageIsTheTableWithThePicturesFileAddress_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<bool>("jpegFlag");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("attribute");
+        const auto row = [](const char* tag, const char* program, const QString& given, bool jpeg,
+                            const char* folder, const char* attribute) {
+            QTest::newRow(tag) << program << given << jpeg << folder << attribute;
+        };
+        row("with the library", "/opt/q", "", true, "/opt/q/", "file:///opt/q/Sample.jpg");
+        row("without it", "/opt/q/", "", false, "/opt/q/", "file:///opt/q/Sample.bmp");
+        row("given picture", "/opt/q", "/out/x(A).jpg", true, "/opt/q/", "file:///out/x(A).jpg");
+        row("root as empty", "", "", true, "/", "file:///Sample.jpg");
+        row("root as /", "/", "", false, "/", "file:///Sample.bmp");
+        // Characters that end the attribute become references; those a
+        // browser would misread in an address are percent-encoded.
+        row("markup and address characters", "/q", "/t/\"x\"<y>&50%#1?\\ é.bmp", true, "/q/",
+            "file:///t/%22x%22%3Cy%3E&amp;50%25%231%3F%5C%20%C3%A9.bmp");
+    }
+    void pageIsTheTableWithThePicturesFileAddress()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, given);
+        QFETCH(bool, jpegFlag);
+        QFETCH(QString, folder);
+        QFETCH(QString, attribute);
+        QCOMPARE(SampleHtml::pageFolder(program), folder);
+        const QString picture = SampleHtml::picturePath(program, given, jpegFlag);
+        QCOMPARE(SampleHtml::pageBytes(picture), expectedPage(attribute));
+    }
+
+    // Written over a longer file, the page replaces it whole (a missing folder
+    // is an error), and Chromium shows the tile behind it.
+    void writtenPageInChromium()
+    {
+        // A folder name with characters a browser would misread in an address.
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("sample \\ #1 50% 見本");
+        QVERIFY(QDir().mkpath(folder));
+        const QImage tile = testsupport::flatImage(100, 100, qRgb(0x3C, 0x8A, 0xD2));
+        QVERIFY(PictureSaver::saveBmp(tile, folder + "/Sample.bmp"));
+        QVERIFY(testsupport::writeBytes(folder + "/Sample.html", QByteArray(50000, 'x')));
+        QString error;
+        QVERIFY2(SampleHtml::writePage(folder + "/Sample.html", folder + "/Sample.bmp", &error),
+                 qPrintable(error));
+        QCOMPARE(testsupport::readAll(folder + "/Sample.html"),
+                 SampleHtml::pageBytes(folder + "/Sample.bmp"));
+        QVERIFY(!SampleHtml::writePage(dir.filePath("missing/Sample.html"), "/p.bmp", &error));
+        QVERIFY(!error.isEmpty());
+
+        QVERIFY2(QFileInfo("/usr/bin/chromium").isExecutable(),
+                 "/usr/bin/chromium is missing (Debian package chromium, scripts/deps.sh test)");
+        const QString url =
+            QUrl::fromLocalFile(folder + "/Sample.html").toString(QUrl::FullyEncoded);
+
+        const QString dom = QString(runChromium({"--dump-dom", url}).value_or("did not finish"));
+        QVERIFY2(dom.contains("<title>表示サンプル</title>"), qPrintable(dom.left(500)));
+        QCOMPARE(dom.count(kNote), 65);
+
+        const QString png = dir.filePath("shot.png");
+        QVERIFY2(runChromium({"--screenshot=" + png, "--window-size=1200,800", url}),
+                 "Chromium did not finish");
+        // The body margin shows nothing but the background picture.
+        const QColor seen = QImage(png).pixelColor(2, 2);
+        const int off =
+            qAbs(seen.red() - 0x3C) + qAbs(seen.green() - 0x8A) + qAbs(seen.blue() - 0xD2);
+        QVERIFY2(off <= 6, qPrintable(seen.name()));
+    }
 };
-
-void tst_samplehtml::pageIsTheTableWithThePicturesFileAddress_data()
-{
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("given");
-    QTest::addColumn<bool>("jpegFlag");
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("attribute");
-    QTest::newRow("with the library") << "/opt/q"
-                                      << "" << true << "/opt/q/"
-                                      << "file:///opt/q/Sample.jpg";
-    QTest::newRow("without it") << "/opt/q/"
-                                << "" << false << "/opt/q/"
-                                << "file:///opt/q/Sample.bmp";
-    QTest::newRow("given picture") << "/opt/q"
-                                   << "/out/x(A).jpg" << true << "/opt/q/"
-                                   << "file:///out/x(A).jpg";
-    QTest::newRow("root as empty") << ""
-                                   << "" << true << "/"
-                                   << "file:///Sample.jpg";
-    QTest::newRow("root as /") << "/"
-                               << "" << false << "/"
-                               << "file:///Sample.bmp";
-    // Characters that end the attribute become references; those a browser
-    // would misread in an address are percent-encoded.
-    QTest::newRow("markup and address characters")
-        << "/q"
-        << "/t/\"x\"<y>&50%#1?\\ é.bmp" << true << "/q/"
-        << "file:///t/%22x%22%3Cy%3E&amp;50%25%231%3F%5C%20%C3%A9.bmp";
-}
-
-void tst_samplehtml::pageIsTheTableWithThePicturesFileAddress()
-{
-    QFETCH(QString, program);
-    QFETCH(QString, given);
-    QFETCH(bool, jpegFlag);
-    QFETCH(QString, folder);
-    QFETCH(QString, attribute);
-    QCOMPARE(SampleHtml::pageFolder(program), folder);
-    const QString picture = SampleHtml::picturePath(program, given, jpegFlag);
-    QCOMPARE(SampleHtml::pageBytes(picture), expectedPage(attribute));
-}
-
-void tst_samplehtml::writingReplacesThePageWhole()
-{
-    // Written over a longer file, the page replaces it whole; a missing
-    // folder is an error.
-    QTemporaryDir dir;
-    const QString page = dir.filePath("Sample.html");
-    QString error;
-    QVERIFY(testsupport::writeBytes(page, QByteArray(50000, 'x')));
-    QVERIFY2(SampleHtml::writePage(page, "/p.bmp", &error), qPrintable(error));
-    QCOMPARE(testsupport::readAll(page), expectedPage("file:///p.bmp"));
-    QVERIFY(!SampleHtml::writePage(dir.filePath("missing/Sample.html"), "/p.bmp", &error));
-    QVERIFY(!error.isEmpty());
-}
-
-void tst_samplehtml::chromiumShowsTheTileBehindThePage()
-{
-    QVERIFY2(QFileInfo("/usr/bin/chromium").isExecutable(),
-             "/usr/bin/chromium is missing (Debian package chromium, scripts/deps.sh test)");
-    // A folder name with characters a browser would misread in an address.
-    QTemporaryDir dir;
-    const QString folder = dir.filePath("sample \\ #1 50% 見本");
-    QVERIFY(QDir().mkpath(folder));
-    const QImage tile = testsupport::flatImage(100, 100, qRgb(0x3C, 0x8A, 0xD2));
-    QVERIFY(PictureSaver::saveBmp(tile, folder + "/Sample.bmp"));
-    QVERIFY(SampleHtml::writePage(folder + "/Sample.html", folder + "/Sample.bmp"));
-    const QString url = QUrl::fromLocalFile(folder + "/Sample.html").toString(QUrl::FullyEncoded);
-
-    const QString dom = QString(runChromium({"--dump-dom", url}).value_or("did not finish"));
-    QVERIFY2(dom.contains("<title>表示サンプル</title>"), qPrintable(dom.left(500)));
-    QCOMPARE(dom.count(kNote), 65);
-
-    const QString png = dir.filePath("shot.png");
-    QVERIFY2(runChromium({"--screenshot=" + png, "--window-size=1200,800", url}),
-             "Chromium did not finish");
-    // The body margin shows nothing but the background picture.
-    const QColor seen = QImage(png).pixelColor(2, 2);
-    const int off = qAbs(seen.red() - 0x3C) + qAbs(seen.green() - 0x8A) + qAbs(seen.blue() - 0xD2);
-    QVERIFY2(off <= 6, qPrintable(seen.name()));
-}
 
 QUILTON_TEST_MAIN(tst_samplehtml)
 #include "tst_samplehtml.moc"
