@@ -348,27 +348,23 @@ private slots:
     // the current tile B; with no picture the tile commands do nothing.
     void menuEntryStartsItsOperation_data()
     {
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("shortcut");
+        QTest::addColumn<int>("entry"); // in kMenus
         QTest::addColumn<bool>("picture");
-        QTest::addColumn<QString>("operation");
-        for (const MenuEntry& e : kMenus) {
-            if (QLatin1String(e.caption) == QLatin1String("-"))
+        for (int i = 0; i < int(std::size(kMenus)); ++i) {
+            if (QLatin1String(kMenus[i].caption) == QLatin1String("-"))
                 continue;
-            const QString caption = QString::fromUtf8(e.caption);
-            QTest::newRow(e.caption) << caption << e.shortcut << true << e.operation;
-            if (e.needsTile) {
-                QTest::addRow("%s without a picture", e.caption)
-                    << caption << e.shortcut << false << QString();
-            }
+            QTest::newRow(kMenus[i].caption) << i << true;
+            if (kMenus[i].needsTile)
+                QTest::addRow("%s without a picture", kMenus[i].caption) << i << false;
         }
     }
     void menuEntryStartsItsOperation()
     {
-        QFETCH(QString, caption);
-        QFETCH(QString, shortcut);
+        QFETCH(int, entry);
         QFETCH(bool, picture);
-        QFETCH(QString, operation);
+        const QString caption = QString::fromUtf8(kMenus[entry].caption);
+        const QString shortcut = QLatin1String(kMenus[entry].shortcut);
+        const QString operation = picture ? QLatin1String(kMenus[entry].operation) : QString();
         Install install;
         install.installJpegLibrary();
         frmMain w(install.context(picture ? kPicture : QImage()));
