@@ -7,7 +7,6 @@
 #include "app/frmMain.h"
 #include "platform/Browser.h"
 
-#include <QApplication>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QPointer>

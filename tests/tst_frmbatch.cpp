@@ -4,17 +4,14 @@
 #include "TestEnv.h"
 
 #include "app/frmMain.h"
-#include "app/guiMessage.h"
 #include "app/inifile_IO.h"
 #include "batch/frmBatch.h"
 #include "support/TestInstall.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImageReader>
 #include <QLabel>
-#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>

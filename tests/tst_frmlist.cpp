@@ -10,10 +10,8 @@
 #include "support/TestInstall.h"
 
 #include <QAbstractScrollArea>
-#include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
-#include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
 

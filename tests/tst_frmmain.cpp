@@ -5,18 +5,14 @@
 #include "TestEnv.h"
 #include "support/TestInstall.h"
 
-#include "about/frmVersion.h"
 #include "app/frmMain.h"
 #include "app/inifile_IO.h"
 #include "batch/frmBatch.h"
-#include "output/frmJpegSet.h"
 #include "tile/TileDesigner.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 
