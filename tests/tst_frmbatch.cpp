@@ -4,17 +4,14 @@
 #include "TestEnv.h"
 
 #include "app/frmMain.h"
-#include "app/guiMessage.h"
 #include "app/inifile_IO.h"
 #include "batch/frmBatch.h"
 #include "support/TestInstall.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImageReader>
 #include <QLabel>
-#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -56,6 +53,13 @@ struct Install : testsupport::Install
         testsupport::randomImage(w, h, seed)
             .save(in + u'/' + name, name.endsWith(u"jpg"_s) ? "JPG" : "BMP");
     }
+    QStringList texts() const
+    {
+        QStringList all;
+        for (const guiMessage::Message& m : messages)
+            all << m.text;
+        return all;
+    }
     QString key(const char* section, const char* key) const
     {
         inifile_IO file;
@@ -81,37 +85,29 @@ class tst_frmbatch : public QObject
 private slots:
     // The input pattern follows the type boxes; "DstFile" chooses JPEG output
     // only with the JPEG library, and the output list follows the output type.
-    void typeBoxes_data()
-    {
-        QTest::addColumn<bool>("library");
-        QTest::newRow("with the JPEG library") << true;
-        QTest::newRow("without") << false;
-    }
     void typeBoxes()
     {
-        QFETCH(bool, library);
-        Install install("[ImageType]\r\nSrcFile=011\r\nDstFile=1\r\n", library);
-        install.picture("a.bmp", 1);
-        install.picture("b.jpg", 2);
-        testsupport::writeBytes(install.in + u"/c.GIF"_s, "GIF89a");
-        for (const char* name : {"x(A).jpg", "x(A).bmp", "y(A).JPG"})
-            testsupport::writeBytes(install.out + u'/' + QLatin1String(name), "x");
-        frmBatch& b = install.batch();
-        QCOMPARE(b.fileList(0), (QStringList{"b.jpg", "c.GIF"}));
-        auto* jpeg = child<QRadioButton>(b, "optType_1");
-        QCOMPARE(jpeg->isEnabled(), library);
-        QCOMPARE(jpeg->isChecked(), library);
-        QCOMPARE(text(b, "lblNum_1"), library ? u"2"_s : u"1"_s);
-        child<QRadioButton>(b, "optType_0")->click();
-        QCOMPARE(text(b, "lblNum_1"), u"1"_s);
+        for (const bool library : {true, false}) {
+            Install install("[ImageType]\r\nSrcFile=011\r\nDstFile=1\r\n", library);
+            install.picture("a.bmp", 1);
+            install.picture("b.jpg", 2);
+            testsupport::writeBytes(install.in + u"/c.GIF"_s, "GIF89a");
+            for (const char* name : {"x(A).jpg", "x(A).bmp", "y(A).JPG"})
+                testsupport::writeBytes(install.out + u'/' + QLatin1String(name), "x");
+            frmBatch& b = install.batch();
+            QCOMPARE(b.fileList(0), (QStringList{"b.jpg", "c.GIF"}));
+            auto* jpeg = child<QRadioButton>(b, "optType_1");
+            QVERIFY(jpeg->isEnabled() == library && jpeg->isChecked() == library);
+            QCOMPARE(text(b, "lblNum_1"), library ? u"2"_s : u"1"_s);
+            child<QRadioButton>(b, "optType_0")->click();
+            QCOMPARE(text(b, "lblNum_1"), u"1"_s);
 
-        tick(b, "chkType_0", true);
-        QCOMPARE(b.filePattern(0), u"*.bmp;*.jpg;*.gif"_s);
-        QCOMPARE(text(b, "lblNum_0"), u"3"_s);
-        for (const char* type : {"chkType_0", "chkType_1", "chkType_2"})
-            tick(b, type, false);
-        QCOMPARE(b.filePattern(0), u"xxxx.xxxx"_s);
-        QCOMPARE(text(b, "lblNum_0"), u"0"_s);
+            tick(b, "chkType_0", true);
+            QCOMPARE(b.filePattern(0) + u' ' + text(b, "lblNum_0"), u"*.bmp;*.jpg;*.gif 3"_s);
+            for (const char* type : {"chkType_0", "chkType_1", "chkType_2"})
+                tick(b, type, false);
+            QCOMPARE(b.filePattern(0) + u' ' + text(b, "lblNum_0"), u"xxxx.xxxx 0"_s);
+        }
     }
 
     // The close box unloads (keys written, a fresh window at the next use)
@@ -185,58 +181,49 @@ private slots:
     // thread) or by closing the main window: no tile of it, the bar at 3/5,
     // the list refreshed, one message, the labels empty and the caption back.
     // Closing the main window unloads the batch window with its keys written.
-    void runEndedDuringTheThirdOfFiveFiles_data()
-    {
-        QTest::addColumn<frmBatch::RunPoint>("when");
-        QTest::addColumn<bool>("closeMain");
-        QTest::newRow("stop after composing") << frmBatch::RunPoint::AfterCompose << false;
-        QTest::newRow("stop while loading") << frmBatch::RunPoint::LoadStarted << false;
-        QTest::newRow("main window closed") << frmBatch::RunPoint::AfterCompose << true;
-    }
     void runEndedDuringTheThirdOfFiveFiles()
     {
-        QFETCH(frmBatch::RunPoint, when);
-        QFETCH(bool, closeMain);
-        Install install;
-        for (int i = 0; i < 5; ++i)
-            install.picture(u"f%1.bmp"_s.arg(i), i, 600, 450);
-        frmBatch& b = install.batch();
-        install.main->show();
-        b.show();
-        QPointer<frmBatch> alive(&b);
-        tick(b, "chkBlock_2", true);
-        auto* button = child<QPushButton>(b, "cmdBatch");
-        b.setRunHook([&](frmBatch::RunPoint point, int file, int) {
-            if (point != when || file != 2)
-                return;
-            QCOMPARE(button->text(), u"中止(&S)"_s);
+        using P = frmBatch::RunPoint;
+        for (const auto& [when, closeMain] : {std::pair{P::AfterCompose, false},
+                                              {P::LoadStarted, false},
+                                              {P::AfterCompose, true}}) {
+            Install install;
+            for (int i = 0; i < 5; ++i)
+                install.picture(u"f%1.bmp"_s.arg(i), i, 600, 450);
+            frmBatch& b = install.batch();
+            install.main->show();
+            b.show();
+            QPointer<frmBatch> alive(&b);
+            tick(b, "chkBlock_2", true);
+            auto* button = child<QPushButton>(b, "cmdBatch");
+            b.setRunHook([&](frmBatch::RunPoint point, int file, int) {
+                if (point != when || file != 2)
+                    return;
+                QCOMPARE(button->text(), u"中止(&S)"_s);
+                if (closeMain) {
+                    install.main->close();
+                    return;
+                }
+                button->click(); // asks the run to stop
+                button->click(); // starts nothing while the run is still going
+            });
+            QString atMessage; // the bar in twips (3/5 of 2415) and the output count
+            install.onMessage = [&] {
+                atMessage = QString::number(b.progressTwips()) + u' ' + text(b, "lblNum_1");
+            };
+            button->click();
+            QCOMPARE(install.texts(), QStringList{u"中断しました。"_s});
+            QCOMPARE(atMessage, u"1449 8"_s);
+            QCOMPARE(filesIn(install.out).size(), 8);
+            QCOMPARE(button->text() + text(b, "lblNowSel_0") + text(b, "lblNowSel_1"),
+                     u"実行(&R)"_s);
+            QVERIFY(!child(b, "shaProcess_1")->isVisibleTo(&b));
             if (closeMain) {
-                install.main->close();
-                return;
+                QTRY_VERIFY(!install.main->isVisible());
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                QVERIFY(alive.isNull());
+                QCOMPARE(install.key("Kouka", "Block"), u"0010"_s);
             }
-            button->click(); // asks the run to stop
-            button->click(); // starts nothing while the run is still going
-        });
-        double barAtMessage = -1;
-        QString countAtMessage;
-        install.onMessage = [&] {
-            barAtMessage = b.progressTwips();
-            countAtMessage = text(b, "lblNum_1");
-        };
-        button->click();
-        QCOMPARE(install.messages.size(), 1);
-        QCOMPARE(install.messages.first().text, u"中断しました。"_s);
-        QCOMPARE(barAtMessage, 3.0 / 5.0 * 2415);
-        QCOMPARE(countAtMessage, u"8"_s);
-        QCOMPARE(filesIn(install.out).size(), 8);
-        QCOMPARE(button->text(), u"実行(&R)"_s);
-        QVERIFY(text(b, "lblNowSel_0").isEmpty() && text(b, "lblNowSel_1").isEmpty());
-        QVERIFY(!child(b, "shaProcess_1")->isVisibleTo(&b));
-        if (closeMain) {
-            QTRY_VERIFY(!install.main->isVisible());
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            QVERIFY(alive.isNull());
-            QCOMPARE(install.key("Kouka", "Block"), u"0010"_s);
         }
     }
 
@@ -266,15 +253,13 @@ private slots:
         QDir(install.out).mkpath(u"a(C).bmp"_s); // a folder in the way
         b.cmdBatch_Click();
         QCOMPARE(filesIn(install.out), (QStringList{"a(A).bmp", "a(B).bmp"}));
-        QStringList texts;
-        for (const guiMessage::Message& m : install.messages)
-            texts << m.text;
-        QCOMPARE(texts, (QStringList{
-                            u"画像として読み込めなかった 2 個のファイルは処理しませんでした:\n"
-                            u"b.bmp（壊れているか、大きすぎるか、読み込めない形式の画像です。）\n"
-                            u"c.bmp（空のファイルです。）"_s,
-                            u"タイルのファイルを書き込めませんでした。一括処理を終了します。\n"_s +
-                                install.out + u"/a(C).bmp\n同じ名前のフォルダがあります。"_s}));
+        QCOMPARE(
+            install.texts(),
+            (QStringList{u"画像として読み込めなかった 2 個のファイルは処理しませんでした:\n"
+                         u"b.bmp（壊れているか、大きすぎるか、読み込めない形式の画像です。）\n"
+                         u"c.bmp（空のファイルです。）"_s,
+                         u"タイルのファイルを書き込めませんでした。一括処理を終了します。\n"_s +
+                             install.out + u"/a(C).bmp\n同じ名前のフォルダがあります。"_s}));
         QCOMPARE(stateAtMessage, (QStringList{u"実行(&R)"_s, u"実行(&R)"_s}));
     }
 
@@ -292,8 +277,7 @@ private slots:
         const QStringList names{"a(A).jpg", "a(C).jpg", "a(D).jpg", "b(A).jpg",
                                 "b(B).jpg", "b(C).jpg", "b(D).jpg"};
         QCOMPARE(filesIn(install.out), names);
-        QCOMPARE(install.messages.size(), 1);
-        QCOMPARE(install.messages[0].text, u"File Open Error"_s);
+        QCOMPARE(install.texts(), QStringList{u"File Open Error"_s});
         QCOMPARE(install.messages[0].icon, QMessageBox::Information);
         for (const QString& name : names) {
             QImageReader reader(install.out + u'/' + name);

@@ -4,7 +4,6 @@
 
 #include "batch/frmKouka.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QMap>
 #include <QMimeData>

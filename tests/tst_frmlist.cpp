@@ -11,10 +11,8 @@
 #include "support/TestInstall.h"
 
 #include <QAbstractScrollArea>
-#include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
-#include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -88,48 +86,42 @@ private slots:
     // "一覧..." and the right click on the output folder list: with files
     // both open the list; with none, "一覧..." says so and the click is
     // silent. Other buttons on the folder list open nothing.
-    void openingTheList_data()
-    {
-        QTest::addColumn<bool>("files");
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<QStringList>("seen"); // the message or the list's caption
-        const QString list = u"出力先ファイル一覧 [ *.jpg ]"_s;
-        QTest::newRow("一覧..., files") << true << "cmdPrev" << QStringList{list};
-        QTest::newRow("一覧..., none")
-            << false << "cmdPrev" << QStringList{"ファイルがありません。"};
-        QTest::newRow("right click, files") << true << "right" << QStringList{list};
-        QTest::newRow("right click, none") << false << "right" << QStringList();
-        QTest::newRow("left click, files") << true << "left" << QStringList();
-    }
     void openingTheList()
     {
-        QFETCH(bool, files);
-        QFETCH(QString, how);
-        QFETCH(QStringList, seen);
-        Install install(files ? QStringList{"x(A).jpg"} : QStringList());
-        install.main = install.start();
-        frmBatch& b = *install.main->batchWindow();
-        b.show();
-        testsupport::Shown messages;
-        QStringList shown;
-        messages.onMessage = [&] { shown << messages.messages.last().text; };
-        QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (QWidget* list = QApplication::activeModalWidget()) {
-                shown << list->windowTitle();
-                list->close();
+        const QString list = u"出力先ファイル一覧 [ *.jpg ]"_s;
+        // seen: the message or the list's caption
+        const std::tuple<bool, QString, QString> rows[] = {
+            {true, "cmdPrev", list},
+            {false, "cmdPrev", "ファイルがありません。"},
+            {true, "right", list},
+            {false, "right", ""},
+            {true, "left", ""}};
+        for (const auto& [files, how, seen] : rows) {
+            Install install(files ? QStringList{"x(A).jpg"} : QStringList());
+            install.main = install.start();
+            frmBatch& b = *install.main->batchWindow();
+            b.show();
+            testsupport::Shown messages;
+            QStringList shown;
+            messages.onMessage = [&] { shown << messages.messages.last().text; };
+            QTimer watch;
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                if (QWidget* list = QApplication::activeModalWidget()) {
+                    shown << list->windowTitle();
+                    list->close();
+                }
+            });
+            watch.start(10);
+            if (how == u"cmdPrev"_s) {
+                b.findChild<QPushButton*>(u"cmdPrev"_s)->click();
+            } else {
+                QWidget* dir = b.findChild<QAbstractScrollArea*>(u"Dir1_1"_s)->viewport();
+                QTest::mouseClick(dir, how == u"right"_s ? Qt::RightButton : Qt::LeftButton, {},
+                                  QPoint(5, 5));
             }
-        });
-        watch.start(10);
-        if (how == u"cmdPrev"_s) {
-            b.findChild<QPushButton*>(u"cmdPrev"_s)->click();
-        } else {
-            QWidget* dir = b.findChild<QAbstractScrollArea*>(u"Dir1_1"_s)->viewport();
-            QTest::mouseClick(dir, how == u"right"_s ? Qt::RightButton : Qt::LeftButton, {},
-                              QPoint(5, 5));
+            QTest::qWait(50);
+            QCOMPARE(shown.join(""), seen);
         }
-        QTest::qWait(50);
-        QCOMPARE(shown, seen);
     }
 
     // "一覧..." with the hide option: the main and batch windows are hidden

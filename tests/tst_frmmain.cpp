@@ -5,18 +5,14 @@
 #include "TestEnv.h"
 #include "support/TestInstall.h"
 
-#include "about/frmVersion.h"
 #include "app/frmMain.h"
 #include "app/inifile_IO.h"
 #include "batch/frmBatch.h"
-#include "output/frmJpegSet.h"
 #include "tile/TileDesigner.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 
@@ -30,6 +26,7 @@ const QImage kPicture = randomImage(160, 120, 7);
 
 const QString kCap = QStringLiteral("起動時に画面を取り込む(&C)");
 const QString kClickOpen = QStringLiteral("元画像クリックでファイルを開く(&C)");
+const QString kJpegSet = QStringLiteral("JPEG保存時の圧縮率設定(&J)...");
 
 QStringList iniValues(const Install& install, const char* section, const QStringList& keys)
 {
@@ -41,9 +38,25 @@ QStringList iniValues(const Install& install, const char* section, const QString
     return values;
 }
 
-std::array<QImage, 4> tiles(frmMain& w)
+// Position, folders, quality, the two options and whether the quality entry
+// can be used.
+QString settings(frmMain& w)
 {
-    const auto t = [&w](int i) { return w.designer().tile(i).copy(); };
+    const auto on = [&w](const QString& caption) {
+        QAction* a = findAction(w, caption);
+        return QStringLiteral(" %1%2").arg(int(a->isChecked())).arg(int(a->isEnabled()));
+    };
+    return QStringLiteral("%1,%2 %3 %4 %5")
+               .arg(w.x())
+               .arg(w.y())
+               .arg(w.SourceFolder(), w.SaveFolder())
+               .arg(w.JpegQuality()) +
+           on(kCap) + on(kClickOpen) + on(kJpegSet);
+}
+
+std::array<QImage, 4> tiles(const TileDesigner& d)
+{
+    const auto t = [&d](int i) { return d.tile(i).copy(); };
     return {t(0), t(1), t(2), t(3)};
 }
 
@@ -147,14 +160,10 @@ private slots:
             QCOMPARE(w.windowTitle(), QStringLiteral("100角化粧タイル図案生成"));
             for (int i = 0; i < 4; ++i)
                 QCOMPARE(w.tileBox(i)->toolTip(), QStringLiteral("右クリックでメニュー表示"));
-            QCOMPARE(w.pos(), QPoint(0, 0));
             QVERIFY(QFileInfo(install.program + QStringLiteral("/Tiles")).isDir());
-            QCOMPARE(w.SaveFolder(), install.program + QStringLiteral("/Tiles"));
-            QCOMPARE(w.SourceFolder(), install.program);
-            QCOMPARE(w.JpegQuality(), qint16(50));
-            QVERIFY(findAction(w, kCap)->isChecked() && !findAction(w, kClickOpen)->isChecked());
             // Without the library the quality entry is disabled.
-            QVERIFY(!findAction(w, QStringLiteral("JPEG保存時の圧縮率設定(&J)..."))->isEnabled());
+            QCOMPARE(settings(w),
+                     "0,0 " + install.program + ' ' + install.program + "/Tiles 50 11 01 00");
             QCOMPARE(install.captures, 1);
             QVERIFY(!QFile::exists(install.ini())); // nothing written before the close
 
@@ -173,42 +182,34 @@ private slots:
         install.captures = 0;
         install.installJpegLibrary();
         frmMain again(install.context(flatImage(64, 48, kColour)));
-        QCOMPARE(again.pos(), QPoint(120, 45));
-        QCOMPARE(again.SourceFolder(), install.system);
-        QCOMPARE(again.SaveFolder(), install.windows);
-        QVERIFY(!findAction(again, kCap)->isChecked() &&
-                findAction(again, kClickOpen)->isChecked());
-        QCOMPARE(again.JpegQuality(), qint16(77));
-        QVERIFY(findAction(again, QStringLiteral("JPEG保存時の圧縮率設定(&J)..."))->isEnabled());
+        QCOMPARE(settings(again),
+                 "120,45 " + install.system + ' ' + install.windows + " 77 01 11 01");
         // With the capture option off the screen is not taken.
-        QCOMPARE(install.captures, 0);
-        QVERIFY(!again.designer().hasSource());
-    }
-
-    void screenCapOption_data()
-    {
-        QTest::addColumn<QByteArray>("line"); // of [Start]
-        QTest::addColumn<bool>("captured");
-        QTest::addColumn<bool>("ticked");
-        QTest::newRow("missing key") << QByteArray("ClickOpen=False") << true << true;
-        QTest::newRow("empty value counts as missing") << QByteArray("ScreenCap=") << true << true;
-        QTest::newRow("False") << QByteArray("ScreenCap=False") << true << false;
-        QTest::newRow("another word keeps it on") << QByteArray("ScreenCap=maybe") << true << true;
-        QTest::newRow("capture gives nothing") << QByteArray() << false << true;
+        QVERIFY(install.captures == 0 && !again.designer().hasSource());
     }
 
     void screenCapOption()
     {
-        QFETCH(QByteArray, line);
-        QFETCH(bool, captured);
-        QFETCH(bool, ticked);
-        Install install;
-        install.writeIni("[Start]\r\n" + line + "\r\n");
-        frmMain w(install.context(captured ? flatImage(64, 48, kColour) : QImage()));
-        QCOMPARE(findAction(w, kCap)->isChecked(), ticked);
-        QCOMPARE(install.captures, ticked ? 1 : 0);
-        QCOMPARE(w.designer().hasSource(), ticked && captured);
-        QCOMPARE(w.isVisible(), w.designer().hasSource());
+        const struct
+        {
+            QByteArray line; // of [Start]
+            bool captured, ticked;
+        } rows[] = {
+            {"ClickOpen=False", true, true}, // missing key
+            {"ScreenCap=", true, true},      // empty value counts as missing
+            {"ScreenCap=False", true, false},
+            {"ScreenCap=maybe", true, true}, // another word keeps it on
+            {"", false, true},               // capture gives nothing
+        };
+        for (const auto& [line, captured, ticked] : rows) {
+            Install install;
+            install.writeIni("[Start]\r\n" + line + "\r\n");
+            frmMain w(install.context(captured ? flatImage(64, 48, kColour) : QImage()));
+            const bool source = w.designer().hasSource();
+            QCOMPARE(QList<bool>({findAction(w, kCap)->isChecked(), install.captures == 1, source,
+                                  w.isVisible()}),
+                     QList<bool>({ticked, ticked, ticked && captured, source}));
+        }
     }
 
     void openDialogCancelAndBadFilesChangeNothing()
@@ -231,8 +232,8 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTest::mouseClick(w.sourceBox(), Qt::LeftButton, {}, QPoint(20, 20));
-        QCOMPARE(starts, QStringList{install.program});
-        QCOMPARE(w.batchWindow()->folder(0), folder);
+        QCOMPARE(starts + QStringList{w.batchWindow()->folder(0)},
+                 (QStringList{install.program, folder}));
         QCOMPARE(w.designer().source(), kPicture);
 
         Shown log;
@@ -241,8 +242,7 @@ private slots:
         for (const QString& refused : {QString(), broken, QString(folder + "/none.bmp")}) {
             answer = refused;
             w.cmdFileOpen_Click();
-            QCOMPARE(starts.last(), folder);
-            QCOMPARE(w.SourceFolder(), folder);
+            QCOMPARE(starts.last() + '|' + w.SourceFolder(), folder + '|' + folder);
             QCOMPARE(w.designer().source(), kPicture);
         }
         QVERIFY(log.messages.isEmpty());
@@ -307,17 +307,15 @@ private slots:
         QVERIFY(writeBytes(d + "/BROKEN.JPEG", QByteArray("GIF89a\x10\x00", 8)));
         QVERIFY(dragAndDrop(w.sourceBox(), {d + "/BROKEN.JPEG"}));
         QCOMPARE(log.messages.size(), 1);
-        QCOMPARE(log.messages.first().text, QStringLiteral("Drop Error"));
-        QCOMPARE(log.messages.first().icon, QMessageBox::Warning);
-        QCOMPARE(w.SourceFolder(), install.program);
-        QCOMPARE(w.designer().source(), flatImage(64, 48, kColour));
+        QCOMPARE(std::pair(log.messages[0].text, log.messages[0].icon),
+                 std::pair(QStringLiteral("Drop Error"), QMessageBox::Warning));
+        QVERIFY(w.SourceFolder() == install.program &&
+                w.designer().source() == flatImage(64, 48, kColour));
 
         QVERIFY(kPicture.save(d + "/Beach.BMP", "BMP"));
         QVERIFY(dragAndDrop(w.sourceBox(), {d + "/Beach.BMP"}));
-        QCOMPARE(log.messages.size(), 1);
-        QCOMPARE(w.designer().source(), kPicture);
-        QCOMPARE(w.SourceFolder(), d);
-        QCOMPARE(w.batchWindow()->folder(0), d);
+        QVERIFY(log.messages.size() == 1 && w.designer().source() == kPicture);
+        QCOMPARE(w.SourceFolder() + '|' + w.batchWindow()->folder(0), d + '|' + d);
     }
 
     void menusInOrder()
@@ -342,27 +340,23 @@ private slots:
     // the current tile B; with no picture the tile commands do nothing.
     void menuEntryStartsItsOperation_data()
     {
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("shortcut");
+        QTest::addColumn<int>("entry"); // in kMenus
         QTest::addColumn<bool>("picture");
-        QTest::addColumn<QString>("operation");
-        for (const MenuEntry& e : kMenus) {
-            if (QLatin1String(e.caption) == QLatin1String("-"))
+        for (int i = 0; i < int(std::size(kMenus)); ++i) {
+            if (QLatin1String(kMenus[i].caption) == QLatin1String("-"))
                 continue;
-            const QString caption = QString::fromUtf8(e.caption);
-            QTest::newRow(e.caption) << caption << e.shortcut << true << e.operation;
-            if (e.needsTile) {
-                QTest::addRow("%s without a picture", e.caption)
-                    << caption << e.shortcut << false << QString();
-            }
+            QTest::newRow(kMenus[i].caption) << i << true;
+            if (kMenus[i].needsTile)
+                QTest::addRow("%s without a picture", kMenus[i].caption) << i << false;
         }
     }
     void menuEntryStartsItsOperation()
     {
-        QFETCH(QString, caption);
-        QFETCH(QString, shortcut);
+        QFETCH(int, entry);
         QFETCH(bool, picture);
-        QFETCH(QString, operation);
+        const QString caption = QString::fromUtf8(kMenus[entry].caption);
+        const QString shortcut = QLatin1String(kMenus[entry].shortcut);
+        const QString operation = picture ? QLatin1String(kMenus[entry].operation) : QString();
         Install install;
         install.installJpegLibrary();
         frmMain w(install.context(picture ? kPicture : QImage()));
@@ -390,7 +384,7 @@ private slots:
             w.mnuUndo_Click();
             w.mnuBokashi_Click();
         }
-        const std::array<QImage, 4> before = tiles(w);
+        const std::array<QImage, 4> before = tiles(w.designer());
 
         QAction* action = findAction(w, caption);
         QVERIFY(action);
@@ -410,29 +404,30 @@ private slots:
         }
 
         QStringList seen = opened + watch.seen;
-        if (!log.opened.isEmpty())
-            seen << "sample page";
         // The store-only desktop of the tests records the wallpaper and says
         // that the screen could not be changed.
-        if (QFile::exists(install.windows + QStringLiteral("/quilton.bmp"))) {
-            seen << "wallpaper";
+        const bool wallpaper = QFile::exists(install.windows + QStringLiteral("/quilton.bmp"));
+        if (wallpaper) {
             QCOMPARE(log.messages.size(), 1);
             QCOMPARE(log.messages.first().caption, QStringLiteral("cWallSet Class"));
             log.messages.clear();
         }
-        if (w.batchWindow()->isVisible())
-            seen << "batch window";
-        if (!w.isVisible())
-            seen << "close";
-        if (action->isChecked() != ticked)
-            seen << "tick";
-        const std::array<QImage, 4> after = tiles(w);
-        if (after != before) {
-            for (const auto& [name, tile] : outcomes) {
-                if (after[1] == tile && after[0] == before[0] && after[2] == before[2] &&
-                    after[3] == before[3])
-                    seen << name;
-            }
+        const std::pair<bool, const char*> signs[] = {
+            {!log.opened.isEmpty(), "sample page"},
+            {wallpaper, "wallpaper"},
+            {w.batchWindow()->isVisible(), "batch window"},
+            {!w.isVisible(), "close"},
+            {action->isChecked() != ticked, "tick"}};
+        for (const auto& [shows, name] : signs)
+            if (shows)
+                seen << QLatin1String(name);
+        // Tile B as one of the effect commands makes it, the others unchanged.
+        const std::array<QImage, 4> after = tiles(w.designer());
+        for (const auto& [name, tile] : outcomes) {
+            std::array<QImage, 4> expected = before;
+            expected[1] = tile;
+            if (after != before && after == expected)
+                seen << name;
         }
         QCOMPARE(seen.join(" + "), operation);
         QVERIFY(log.messages.isEmpty());
@@ -441,90 +436,60 @@ private slots:
     // A press with any button moves the frame 50 twips (3 pixels) up and
     // left of the tile and makes it current; the menu opens for the right
     // button over a design only.
-    void pressOnATileMovesTheFrame_data()
-    {
-        QTest::addColumn<int>("tile");
-        QTest::addColumn<int>("button");
-        QTest::addColumn<bool>("picture");
-        QTest::addColumn<QPoint>("frame");
-        QTest::addColumn<bool>("menu");
-        const QPoint frames[] = {{27, 21}, {153, 21}, {27, 135}, {153, 135}};
-        for (int t = 0; t < 4; ++t) {
-            QTest::addRow("%c left", 'A' + t)
-                << t << int(Qt::LeftButton) << true << frames[t] << false;
-            QTest::addRow("%c right", 'A' + t)
-                << t << int(Qt::RightButton) << true << frames[t] << true;
-        }
-        QTest::newRow("D right, no picture")
-            << 3 << int(Qt::RightButton) << false << frames[3] << false;
-        QTest::newRow("C middle") << 2 << int(Qt::MiddleButton) << true << frames[2] << false;
-    }
     void pressOnATileMovesTheFrame()
     {
-        QFETCH(int, tile);
-        QFETCH(int, button);
-        QFETCH(bool, picture);
-        QFETCH(QPoint, frame);
-        QFETCH(bool, menu);
-        Install install;
-        frmMain w(install.context(picture ? kPicture : QImage()));
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QWidget* shape = w.findChild<QWidget*>(QStringLiteral("Shape1"));
-        QCOMPARE(shape->pos(), QPoint(27, 21)); // around A at start
-        QTest::mousePress(w.tileBox(tile), Qt::MouseButton(button), {}, QPoint(10, 10));
-        QCOMPARE(shape->pos(), frame);
-        QCOMPARE(shape->size(), QSize(107, 107));
-        QCOMPARE(w.CurrentTile(), qint16(tile));
-        QCOMPARE(w.tileMenu()->isVisible(), menu);
-        w.tileMenu()->hide();
+        const QPoint frames[] = {{27, 21}, {153, 21}, {27, 135}, {153, 135}};
+        struct Row
+        {
+            int tile;
+            Qt::MouseButton button;
+            bool picture, menu;
+        };
+        QList<Row> rows{{3, Qt::RightButton, false, false}, {2, Qt::MiddleButton, true, false}};
+        for (int t = 0; t < 4; ++t)
+            rows << Row{t, Qt::LeftButton, true, false} << Row{t, Qt::RightButton, true, true};
+        for (const auto& [tile, button, picture, menu] : rows) {
+            Install install;
+            frmMain w(install.context(picture ? kPicture : QImage()));
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QWidget* shape = w.findChild<QWidget*>(QStringLiteral("Shape1"));
+            QCOMPARE(shape->geometry(), QRect(27, 21, 107, 107)); // around A at start
+            QTest::mousePress(w.tileBox(tile), button, {}, QPoint(10, 10));
+            QCOMPARE(shape->geometry(), QRect(frames[tile], QSize(107, 107)));
+            QCOMPARE(w.CurrentTile(), qint16(tile));
+            QCOMPARE(w.tileMenu()->isVisible(), menu);
+            w.tileMenu()->hide();
+        }
     }
 
-    // Half size clicked: source box, tiles and frame change height only and
-    // all tiles are composed afresh; unticked, all is as before.
-    void halfSizeClickedInTheWindow()
+    // Half size or chamfer clicked: every tile is composed afresh as the
+    // designer makes it (an effect on tile A is thrown away), the boxes and
+    // the frame take the half height; unticked, all is as before.
+    void halfSizeAndChamferClickedInTheWindow()
     {
-        Install install;
-        frmMain w(install.context(kPicture));
-        auto* half = w.findChild<QWidget*>(QStringLiteral("chkHalf"));
-        QWidget* shape = w.findChild<QWidget*>(QStringLiteral("Shape1"));
-        const std::array<QImage, 4> full = tiles(w);
-        w.mnuGray_Click(); // on tile A: recomposition throws it away
-        TileDesigner halfDesign;
-        halfDesign.setSource(kPicture);
-        halfDesign.setHalf(true);
-        halfDesign.compose(-1);
-        for (const bool ticked : {true, false}) {
-            QTest::mouseClick(half, Qt::LeftButton, {}, QPoint(5, 5));
-            const int height = ticked ? 50 : 100;
-            QCOMPARE(w.sourceBox()->size(), QSize(100, height));
-            QCOMPARE(shape->size(), QSize(107, ticked ? 57 : 107));
-            for (int i = 0; i < 4; ++i) {
-                QCOMPARE(w.tileBox(i)->size(), QSize(100, height));
-                QVERIFY(w.tileBox(i)->isVisible() && w.sourceBox()->isVisible());
-                QCOMPARE(w.designer().tile(i), ticked ? halfDesign.tile(i) : full[i]);
+        for (const char* box : {"chkHalf", "chkMeji"}) {
+            const bool half = QByteArray(box) == "chkHalf";
+            Install install;
+            frmMain w(install.context(kPicture));
+            QWidget* shape = w.findChild<QWidget*>(QStringLiteral("Shape1"));
+            const std::array<QImage, 4> full = tiles(w.designer());
+            w.mnuGray_Click();
+            TileDesigner design;
+            design.setSource(kPicture);
+            design.setHalf(half);
+            design.setChamfer(!half);
+            design.compose(-1);
+            for (const bool ticked : {true, false}) {
+                QTest::mouseClick(w.findChild<QWidget*>(box), Qt::LeftButton, {}, QPoint(5, 5));
+                const int height = ticked && half ? 50 : 100;
+                QCOMPARE(shape->size(), QSize(107, height + 7));
+                for (QWidget* b :
+                     {w.sourceBox(), w.tileBox(0), w.tileBox(1), w.tileBox(2), w.tileBox(3)})
+                    QVERIFY(b->isVisible() && b->size() == QSize(100, height));
+                QCOMPARE(tiles(w.designer()), ticked ? tiles(design) : full);
             }
         }
-    }
-
-    // The chamfer ticked shows the grey band on the four edges of every
-    // tile; unticked, the tiles are composed without it.
-    void chamferTickedAndUnticked()
-    {
-        Install install;
-        frmMain w(install.context(kPicture));
-        const std::array<QImage, 4> plain = tiles(w);
-        auto* meji = w.findChild<QWidget*>(QStringLiteral("chkMeji"));
-        QTest::mouseClick(meji, Qt::LeftButton, {}, QPoint(5, 5));
-        for (int i = 0; i < 4; ++i) {
-            const QImage t = w.designer().tile(i);
-            for (const QPoint p : {QPoint(0, 50), QPoint(1, 50), QPoint(99, 50), QPoint(98, 50),
-                                   QPoint(50, 0), QPoint(50, 1), QPoint(50, 99), QPoint(50, 98)})
-                QCOMPARE(t.pixel(p) & 0xffffff, 0x646464u);
-            QCOMPARE(t.copy(2, 2, 96, 96), plain[i].copy(2, 2, 96, 96));
-        }
-        QTest::mouseClick(meji, Qt::LeftButton, {}, QPoint(5, 5));
-        QCOMPARE(tiles(w), plain);
     }
 
     // The bar during a four-tile run: 0, 1/3, 2/3 and the full track of 209

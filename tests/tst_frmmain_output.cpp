@@ -56,93 +56,77 @@ class tst_frmmain_output : public QObject
     Q_OBJECT
 
 private slots:
-    void sPicChoosesFormatByNameAlone_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("withLibrary");
-        QTest::addColumn<QByteArray>("format");
-        QTest::newRow("upper-case JPG") << "TILE.JPG" << true << QByteArray("jpeg");
-        QTest::newRow(".jpeg") << "tile.jpeg" << true << QByteArray("bmp");
-        QTest::newRow("no extension") << "tile" << true << QByteArray("bmp");
-        QTest::newRow("jpg without the library") << "tile.jpg" << false << QByteArray("bmp");
-    }
-
+    // The format by the name alone: JPEG for .jpg in any case with the
+    // library, BMP otherwise; no extension is added.
     void sPicChoosesFormatByNameAlone()
     {
-        QFETCH(QString, name);
-        QFETCH(bool, withLibrary);
-        QFETCH(QByteArray, format);
-        Install install;
-        Shown log;
-        auto w = startWithTiles(install, withLibrary);
-        const QImage before = tileB(*w);
-        w->mnuGray_Click();
-        QVERIFY(tileB(*w) != before);
-        const QString out = install.dir.filePath(QStringLiteral("out"));
-        QDir().mkpath(out);
-        QString error;
-        QVERIFY2(w->SPic(QString(out + '/' + name), &error), qPrintable(error));
-        QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{name}); // no extension added
-        const QImage saved = readRgb(QString(out + '/' + name), format);
-        QCOMPARE(saved.size(), before.size());
-        if (format == "bmp")
-            QCOMPARE(saved, tileB(*w)); // the tile after the effect
-        // A failed write is for the caller to tell.
-        QVERIFY(!w->SPic(install.dir.filePath(QStringLiteral("missing/t.bmp")), &error));
-        QVERIFY(error.contains(QStringLiteral("missing/t.bmp")));
-        QVERIFY(log.messages.isEmpty());
+        const std::tuple<QString, bool, QByteArray> rows[] = {{"TILE.JPG", true, "jpeg"},
+                                                              {"tile.jpeg", true, "bmp"},
+                                                              {"tile", true, "bmp"},
+                                                              {"tile.jpg", false, "bmp"}};
+        for (const auto& [name, withLibrary, format] : rows) {
+            Install install;
+            Shown log;
+            auto w = startWithTiles(install, withLibrary);
+            const QImage before = tileB(*w);
+            w->mnuGray_Click();
+            const QString out = install.dir.filePath(QStringLiteral("out"));
+            QDir().mkpath(out);
+            QString error;
+            QVERIFY2(w->SPic(QString(out + '/' + name), &error), qPrintable(error));
+            QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{name});
+            const QImage saved = readRgb(QString(out + '/' + name), format);
+            QCOMPARE(saved.size(), before.size());
+            if (format == "bmp") // the tile after the effect
+                QVERIFY(saved == tileB(*w) && saved != before);
+            // A failed write is for the caller to tell.
+            QVERIFY(!w->SPic(install.dir.filePath(QStringLiteral("missing/t.bmp")), &error));
+            QVERIFY(error.contains(QStringLiteral("missing/t.bmp")));
+            QVERIFY(log.messages.isEmpty());
+        }
     }
 
-    void samplePageFromTheTileMenu_data()
-    {
-        QTest::addColumn<bool>("withLibrary");
-        QTest::addColumn<QString>("blocked"); // a folder in the way of this file
-        QTest::addColumn<QString>("message");
-        QTest::newRow("with the library") << true << QString() << QString();
-        QTest::newRow("without the library") << false << QString() << QString();
-        QTest::newRow("page not written") << false << "Sample.html"
-                                          << "Sample.html\n同じ名前のフォルダがあります。";
-        QTest::newRow("bmp not written") << false << "Sample.bmp"
-                                         << "Sample.bmp\n同じ名前のフォルダがあります。";
-        // The JPEG writer's message; the page still opens.
-        QTest::newRow("jpg not written") << true << "Sample.jpg"
-                                         << "File Open Error";
-    }
-
+    // Blocked: a folder in the way of that file (root cannot replace it
+    // either); the JPEG writer's own message, and the page still opens.
     void samplePageFromTheTileMenu()
     {
-        QFETCH(bool, withLibrary);
-        QFETCH(QString, blocked);
-        QFETCH(QString, message);
-        Install install;
-        Shown log;
-        auto w = startWithTiles(install, withLibrary);
-        w->setJpegQuality(10);
-        // A folder cannot be replaced by a file, for root as well.
-        QVERIFY(blocked.isEmpty() || QDir().mkpath(install.program + '/' + blocked + "/x"));
-        findAction(*w, QStringLiteral("ＩＥでサンプル表示(&I)"))->trigger();
-        const QString page = install.program + QStringLiteral("/Sample.html");
-        const QString picture = install.program + (withLibrary ? "/Sample.jpg" : "/Sample.bmp");
-        if (!blocked.isEmpty()) {
-            QCOMPARE(log.messages.size(), 1);
-            QVERIFY2(log.messages[0].text.contains(message), qPrintable(log.messages[0].text));
-            QCOMPARE(log.messages[0].icon, QMessageBox::Information);
-            QCOMPARE(log.opened, withLibrary ? QStringList{page} : QStringList());
-            return;
+        const std::tuple<bool, QString, QString> rows[] = {
+            {true, {}, {}},
+            {false, {}, {}},
+            {false, "Sample.html", "Sample.html\n同じ名前のフォルダがあります。"},
+            {false, "Sample.bmp", "Sample.bmp\n同じ名前のフォルダがあります。"},
+            {true, "Sample.jpg", "File Open Error"}};
+        for (const auto& [withLibrary, blocked, message] : rows) {
+            Install install;
+            Shown log;
+            auto w = startWithTiles(install, withLibrary);
+            w->setJpegQuality(10);
+            QVERIFY(blocked.isEmpty() || QDir().mkpath(install.program + '/' + blocked + "/x"));
+            findAction(*w, QStringLiteral("ＩＥでサンプル表示(&I)"))->trigger();
+            const QString page = install.program + QStringLiteral("/Sample.html");
+            const QString picture = install.program + (withLibrary ? "/Sample.jpg" : "/Sample.bmp");
+            if (!blocked.isEmpty()) {
+                QCOMPARE(log.messages.size(), 1);
+                QVERIFY2(log.messages[0].text.contains(message), qPrintable(log.messages[0].text));
+                QCOMPARE(log.messages[0].icon, QMessageBox::Information);
+                QCOMPARE(log.opened, withLibrary ? QStringList{page} : QStringList());
+                continue;
+            }
+            QCOMPARE(log.opened, QStringList{page});
+            QVERIFY(
+                readAll(page).contains(QString(" background=\"file://" + picture + '"').toUtf8()));
+            const QImage shown = readRgb(picture, withLibrary ? "jpeg" : "bmp");
+            QCOMPARE(shown.size(), QSize(100, 100));
+            if (withLibrary) {
+                // Quality 100 whatever the setting: larger than the same tile at 10.
+                const QString low = install.dir.filePath(QStringLiteral("low.jpg"));
+                QVERIFY(w->SPic(low, nullptr));
+                QVERIFY(QFileInfo(picture).size() > QFileInfo(low).size());
+            } else {
+                QCOMPARE(shown, tileB(*w));
+            }
+            QVERIFY(log.messages.isEmpty());
         }
-        QCOMPARE(log.opened, QStringList{page});
-        QVERIFY(readAll(page).contains(QString(" background=\"file://" + picture + '"').toUtf8()));
-        const QImage shown = readRgb(picture, withLibrary ? "jpeg" : "bmp");
-        QCOMPARE(shown.size(), QSize(100, 100));
-        if (withLibrary) {
-            // Quality 100 whatever the setting: larger than the same tile at 10.
-            const QString low = install.dir.filePath(QStringLiteral("low.jpg"));
-            QVERIFY(w->SPic(low, nullptr));
-            QVERIFY(QFileInfo(picture).size() > QFileInfo(low).size());
-        } else {
-            QCOMPARE(shown, tileB(*w));
-        }
-        QVERIFY(log.messages.isEmpty());
     }
 
     // Without a desktop that can show it (the store only), the wallpaper

@@ -14,39 +14,30 @@ class tst_jpegset : public QObject
     Q_OBJECT
 
 private slots:
-    void setTakesWholeNumbersFrom1To100_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("quality"); // 0: refused
-        // 99999: beyond 16 bits; fractions and exponents are no whole numbers
-        // even where the bar lands on their rounded value.
-        for (const char* refused : {"0", "150", "99999", "abc", "2.5", "1.4", "50.5", "1e2"})
-            QTest::newRow(refused) << QString::fromLatin1(refused) << 0;
-        QTest::newRow("empty") << "" << 0;
-        QTest::newRow("1") << "1" << 1;
-        QTest::newRow("100") << "100" << 100;
-        QTest::newRow(" +7 ") << " +7 " << 7;
-    }
-
+    // Quality 0: refused. 99999: beyond 16 bits; fractions and exponents are
+    // no whole numbers even where the bar lands on their rounded value.
     void setTakesWholeNumbersFrom1To100()
     {
-        QFETCH(QString, text);
-        QFETCH(int, quality);
-        QStringList messages;
-        guiMessage::setCapture([&](const guiMessage::Message& m) {
-            messages << m.text;
-            QCOMPARE(m.icon, QMessageBox::Warning);
-        });
-        frmJpegSet dialog(60);
-        dialog.show();
-        dialog.txtPercents()->clear();
-        QTest::keyClicks(dialog.txtPercents(), text);
-        QTest::mouseClick(dialog.cmdSet(), Qt::LeftButton);
-        guiMessage::setCapture(nullptr);
-        QCOMPARE(messages,
-                 quality ? QStringList() : QStringList{QStringLiteral("入力エラーです。")});
-        QCOMPARE(dialog.isVisible(), quality == 0); // refused: open for a correction
-        QCOMPARE(dialog.quality(), qint16(quality ? quality : 60));
+        const std::pair<QString, int> rows[] = {{"0", 0},   {"150", 0}, {"99999", 0}, {"abc", 0},
+                                                {"2.5", 0}, {"1.4", 0}, {"50.5", 0},  {"1e2", 0},
+                                                {"", 0},    {"1", 1},   {"100", 100}, {" +7 ", 7}};
+        for (const auto& [text, quality] : rows) {
+            QStringList messages;
+            guiMessage::setCapture([&](const guiMessage::Message& m) {
+                messages << m.text;
+                QCOMPARE(m.icon, QMessageBox::Warning);
+            });
+            frmJpegSet dialog(60);
+            dialog.show();
+            dialog.txtPercents()->clear();
+            QTest::keyClicks(dialog.txtPercents(), text);
+            QTest::mouseClick(dialog.cmdSet(), Qt::LeftButton);
+            guiMessage::setCapture(nullptr);
+            QCOMPARE(messages,
+                     quality ? QStringList() : QStringList{QStringLiteral("入力エラーです。")});
+            QCOMPARE(dialog.isVisible(), quality == 0); // refused: open for a correction
+            QCOMPARE(dialog.quality(), qint16(quality ? quality : 60));
+        }
     }
 
     void textAndBarFollowEachOtherAndEscapeKeepsTheQuality()

@@ -58,16 +58,14 @@ void tst_xvfb_capture::startUpCapturesTheRootWindow()
     // The grab covers the whole screen at its pixel size.
     const QImage screen = context.captureScreen();
     QScreen* primary = QGuiApplication::primaryScreen();
-    QVERIFY(primary);
     QCOMPARE(screen.size(), primary->geometry().size() * primary->devicePixelRatio());
     QCOMPARE(screen.pixel(screen.width() / 2, screen.height() / 2) | 0xff000000, kRootColour);
 
     frmMain w(context);
     QVERIFY(w.isVisible());
     // One colour in: A and B keep it, C is black, D white.
-    QCOMPARE(w.designer().tile(1), testsupport::flatImage(100, 100, kRootColour));
-    QCOMPARE(w.designer().tile(2), testsupport::flatImage(100, 100, 0xff000000));
-    QCOMPARE(w.designer().tile(3), testsupport::flatImage(100, 100, 0xffffffff));
+    for (const auto& [tile, colour] : {std::pair{1, kRootColour}, {2, 0xff000000}, {3, 0xffffffff}})
+        QCOMPARE(w.designer().tile(tile), testsupport::flatImage(100, 100, colour));
 }
 
 QUILTON_TEST_MAIN(tst_xvfb_capture)
