@@ -13,29 +13,43 @@ namespace RepeatPattern {
 
 namespace {
 
-// Blends the seam mark over a rectangle of picture.
+// Blends the seam mark over a rectangle of picture, as QPainter's fillRect
+// does (source over, Qt's rounding of a byte product), without its cost per
+// span: a thousand one-pixel spans of a vertical seam took milliseconds.
 void markSeam(QImage& picture, const QRect& line)
 {
-    QPainter painter(&picture);
-    painter.fillRect(line, kSeamColour);
+    const QRect area = line.intersected(picture.rect());
+    const QRgb mark = qPremultiply(kSeamColour.rgba());
+    const uint keep = 255 - qAlpha(mark);
+    const auto byteMul = [](uint x, uint a) {
+        uint t = (x & 0xff00ff) * a;
+        t = ((t + ((t >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
+        x = ((x >> 8) & 0xff00ff) * a;
+        x = (x + ((x >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
+        return x | t;
+    };
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x)
+            row[x] = mark + byteMul(row[x], keep);
+    }
 }
 
 // Marks the tile edges of a picture showing the tile repeated at scale
 // (sx, sy), one pixel wide whatever the scale.
 void drawSeams(QImage& picture, const QSize& tile, double sx, double sy)
 {
-    QPainter painter(&picture);
     for (int k = 0;; ++k) {
         const int x = int(std::lround(k * tile.width() * sx));
         if (x >= picture.width())
             break;
-        painter.fillRect(QRect(x, 0, 1, picture.height()), kSeamColour);
+        markSeam(picture, QRect(x, 0, 1, picture.height()));
     }
     for (int k = 0;; ++k) {
         const int y = int(std::lround(k * tile.height() * sy));
         if (y >= picture.height())
             break;
-        painter.fillRect(QRect(0, y, picture.width(), 1), kSeamColour);
+        markSeam(picture, QRect(0, y, picture.width(), 1));
     }
 }
 
