@@ -192,6 +192,18 @@ bool nameLost(const QString& path, bool lastMayBeNew)
     return false;
 }
 
+// stat() of path (its bytes: name); a missing name that lost bytes on its
+// way from the folder listing is told as such.
+static Problem statOf(const QString& path, const QByteArray& name, struct stat* st)
+{
+    if (stat(name.constData(), st) == 0)
+        return {};
+    const int e = errno;
+    if (e == ENOENT && nameLost(path, false))
+        return {Failure::NameNotUtf8, 0};
+    return fromErrno(e);
+}
+
 Problem readableFile(const QString& path)
 {
     if (path.isEmpty())
@@ -200,12 +212,8 @@ Problem readableFile(const QString& path)
     struct stat st
     {
     };
-    if (stat(name.constData(), &st) != 0) {
-        const int e = errno;
-        if (e == ENOENT && nameLost(path, false))
-            return {Failure::NameNotUtf8, 0};
-        return fromErrno(e);
-    }
+    if (const Problem failed = statOf(path, name, &st); !failed.ok())
+        return failed;
     if (!S_ISREG(st.st_mode))
         return notRegular(st.st_mode);
     // Opening tells permission (ACLs, root) as only the open itself can.
@@ -222,12 +230,8 @@ Problem listableFolder(const QString& path)
     struct stat st
     {
     };
-    if (stat(name.constData(), &st) != 0) {
-        const int e = errno;
-        if (e == ENOENT && nameLost(path, false))
-            return {Failure::NameNotUtf8, 0};
-        return fromErrno(e);
-    }
+    if (const Problem failed = statOf(path, name, &st); !failed.ok())
+        return failed;
     if (!S_ISDIR(st.st_mode))
         return {Failure::NotAFolder, ENOTDIR};
     DIR* dir = opendir(name.constData());
