@@ -137,13 +137,18 @@ QImage reducedRepeat(const QImage& tile, const QSize& screen, const QSize& size)
         }
         if (seen < 0)
             seen = y;
-        std::fill(sum.begin(), sum.end(), 0.0f);
+        // The first tap sets the sum, the others add to it.
         float* __restrict acc = sum.data();
-        for (const Tap& t : taps) {
-            const float* __restrict row = rows.data() + stride * std::size_t(t.index);
-            const float weight = t.weight;
-            for (std::size_t i = 0; i < stride; ++i)
-                acc[i] += weight * row[i];
+        for (std::size_t k = 0; k < taps.size(); ++k) {
+            const float* __restrict row = rows.data() + stride * std::size_t(taps[k].index);
+            const float weight = taps[k].weight;
+            if (k == 0) {
+                for (std::size_t i = 0; i < stride; ++i)
+                    acc[i] = weight * row[i];
+            } else {
+                for (std::size_t i = 0; i < stride; ++i)
+                    acc[i] += weight * row[i];
+            }
         }
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
         for (int x = 0; x < outW; ++x)
