@@ -95,10 +95,7 @@ class tst_batch_cli : public QObject
 
     QString freshFolder(const QString& name)
     {
-        const QString path = m_tmp.filePath(name);
-        QDir(path).removeRecursively();
-        QDir().mkpath(path);
-        return path;
+        return testfiles::freshFolder(m_tmp.filePath(name));
     }
 
 private slots:

@@ -31,6 +31,14 @@ inline QStringList folderEntries(const QString& folder)
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
+// path as an empty folder, whatever was there before.
+inline QString freshFolder(const QString& path)
+{
+    QDir(path).removeRecursively();
+    QDir().mkpath(path);
+    return path;
+}
+
 // Lowers the file size limit of this process while it lives (a write past it
 // fails as on a full disc), with SIGXFSZ ignored.
 struct FileSizeLimit
