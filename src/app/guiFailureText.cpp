@@ -42,8 +42,6 @@ QString text(FileCheck::Failure kind, bool writing)
 
 QString readFailure(const QString& path)
 {
-    if (FileCheck::nameLost(path, false))
-        return text(FileCheck::Failure::NameNotUtf8, false);
     const FileCheck::Problem problem = FileCheck::readableFile(path);
     if (!problem.ok())
         return text(problem.kind, false);
@@ -54,8 +52,6 @@ QString readFailure(const QString& path)
 
 QString writeFailure(const QString& path)
 {
-    if (FileCheck::nameLost(path, true))
-        return text(FileCheck::Failure::NameNotUtf8, true);
     const FileCheck::Problem problem = FileCheck::writableTarget(path);
     if (!problem.ok())
         return text(problem.kind, true);
