@@ -1,18 +1,20 @@
 // The main window over a temporary program folder: start-up and shut-down
 // settings, intake by dialog and drop, the menus as a table of what each
-// entry starts, tile selection, half size, chamfer and the progress bar,
-// closing during a batch run.
+// entry starts, the progress bar, tile selection, half size and chamfer,
+// closing during a batch run, the sample page and saving a tile by name,
+// the about box.
 #include "TestEnv.h"
 #include "support/TestInstall.h"
 
+#include "about/frmVersion.h"
 #include "app/frmMain.h"
-#include "app/inifile_IO.h"
 #include "batch/frmBatch.h"
-#include "tile/TileDesigner.h"
 
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QImageReader>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
 
@@ -20,65 +22,45 @@ using namespace testsupport;
 
 namespace {
 
-constexpr QRgb kColour = 0xff3366cc;
 // A picture without symmetry, so that every effect and every tile differs.
 const QImage kPicture = randomImage(160, 120, 7);
-
 const QString kCap = QStringLiteral("起動時に画面を取り込む(&C)");
 const QString kClickOpen = QStringLiteral("元画像クリックでファイルを開く(&C)");
-const QString kJpegSet = QStringLiteral("JPEG保存時の圧縮率設定(&J)...");
 
-QStringList iniValues(const Install& install, const char* section, const QStringList& keys)
-{
-    inifile_IO ini;
-    ini.setFileName(install.ini());
-    QStringList values;
-    for (const QString& key : keys)
-        values << ini.ReadStr(section, key, {});
-    return values;
-}
-
-// Position, folders, quality, the two options and whether the quality entry
-// can be used.
+// Position, folders, quality, then for both options and the quality entry
+// whether it is ticked and whether it can be used.
 QString settings(frmMain& w)
 {
-    const auto on = [&w](const QString& caption) {
-        QAction* a = findAction(w, caption);
-        return QStringLiteral(" %1%2").arg(int(a->isChecked())).arg(int(a->isEnabled()));
-    };
-    return QStringLiteral("%1,%2 %3 %4 %5")
-               .arg(w.x())
-               .arg(w.y())
-               .arg(w.SourceFolder(), w.SaveFolder())
-               .arg(w.JpegQuality()) +
-           on(kCap) + on(kClickOpen) + on(kJpegSet);
+    QStringList s{QString::number(w.x()), QString::number(w.y()), w.SourceFolder(), w.SaveFolder(),
+                  QString::number(w.JpegQuality())};
+    for (const QString& caption :
+         {kCap, kClickOpen, QStringLiteral("JPEG保存時の圧縮率設定(&J)...")})
+        s << QString::number(findAction(w, caption)->isChecked()) +
+                 QString::number(findAction(w, caption)->isEnabled());
+    return s.join(' ');
 }
 
 std::array<QImage, 4> tiles(const TileDesigner& d)
 {
-    const auto t = [&d](int i) { return d.tile(i).copy(); };
-    return {t(0), t(1), t(2), t(3)};
+    return {d.tile(0).copy(), d.tile(1).copy(), d.tile(2).copy(), d.tile(3).copy()};
 }
 
-// Closes every modal window that opens while it lives, noting its class.
-struct ModalWatch
+// Closes every modal window that opens while it lives, noting its class
+// after inspect has seen it.
+struct ModalWatch : QTimer
 {
     QStringList seen;
-    QTimer timer;
-    std::function<void(QWidget*)> inspect;
+    std::function<void(QDialog*)> inspect = [](QDialog*) {};
     ModalWatch()
     {
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
+        connect(this, &QTimer::timeout, [this] {
             if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                seen << QString::fromLatin1(dialog->metaObject()->className());
-                if (inspect)
-                    inspect(dialog);
-                if (dialog->isVisible())
-                    dialog->reject();
+                seen << dialog->metaObject()->className();
+                inspect(dialog);
+                dialog->reject();
             }
         });
-        timer.start();
+        start(10);
     }
 };
 
@@ -88,49 +70,51 @@ bool dragAndDrop(QWidget* box, const QStringList& paths)
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& path : paths)
-        urls.append(QUrl::fromLocalFile(path));
+        urls << QUrl::fromLocalFile(path);
     data.setUrls(urls);
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                          {});
+    QDragEnterEvent enter({10, 10}, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(box, &enter);
     if (!enter.isAccepted() || enter.dropAction() != Qt::CopyAction)
         return false;
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(box, &drop);
     return true;
 }
 
 // The menu bar in order: menu, caption ("-" a separator), shortcut, the
-// operation the entry starts (as the test below recognises it) and whether
-// it needs a designed tile.
+// operation the entry starts as the test below recognises it, and for the
+// tile commands what they make of the current tile, done on a designer.
+// Every entry of "実行(&J)" needs a designed tile.
 struct MenuEntry
 {
     const char *menu, *caption, *shortcut, *operation;
-    bool needsTile;
+    std::function<void(TileDesigner&)> effect = [](TileDesigner&) {};
 };
 const MenuEntry kMenus[] = {
-    {"ファイル(&F)", "元になる画像を開く", "Ctrl+O", "open dialog", false},
-    {"ファイル(&F)", "-", "", "", false},
-    {"ファイル(&F)", "フォルダ一括処理", "", "batch window", false},
-    {"ファイル(&F)", "-", "", "", false},
-    {"ファイル(&F)", "終了(&X)", "", "close", false},
-    {"設定(&S)", "起動時に画面を取り込む(&C)", "", "tick", false},
-    {"設定(&S)", "元画像クリックでファイルを開く(&C)", "", "tick", false},
-    {"設定(&S)", "JPEG保存時の圧縮率設定(&J)...", "", "frmJpegSet", false},
-    {"実行(&J)", "ファイルに保存(&A)", "Ctrl+A", "QFileDialog", true},
-    {"実行(&J)", "壁紙で並べて表示(&K)", "Ctrl+K", "wallpaper", true},
-    {"実行(&J)", "ＩＥでサンプル表示(&I)", "Ctrl+I", "sample page", true},
-    {"実行(&J)", "-", "", "", false},
-    {"実行(&J)", "明度(+10%)(&P)", "Ctrl+P", "mnuLight_Click(0)", true},
-    {"実行(&J)", "明度(-10%)(&M)", "Ctrl+M", "mnuLight_Click(1)", true},
-    {"実行(&J)", "コントラスト(&C)", "Ctrl+C", "mnuContrast_Click", true},
-    {"実行(&J)", "ぼかし(&S)", "Ctrl+S", "mnuBokashi_Click", true},
-    {"実行(&J)", "ブロック(&B)", "Ctrl+B", "mnuBlock_Click", true},
-    {"実行(&J)", "グレースケール(&G)", "Ctrl+G", "mnuGray_Click", true},
-    {"実行(&J)", "エンボス(&E)", "Ctrl+E", "mnuEnboss_Click", true},
-    {"実行(&J)", "-", "", "", false},
-    {"実行(&J)", "元に戻す", "Ctrl+Z", "mnuUndo_Click", true},
-    {"バージョン情報(&V)", "バージョン情報(&V)", "", "frmVersion", false},
+    {"ファイル(&F)", "元になる画像を開く", "Ctrl+O", "open dialog"},
+    {"ファイル(&F)", "-", "", ""},
+    {"ファイル(&F)", "フォルダ一括処理", "", "batch window"},
+    {"ファイル(&F)", "-", "", ""},
+    {"ファイル(&F)", "終了(&X)", "", "close"},
+    {"設定(&S)", "起動時に画面を取り込む(&C)", "", "tick"},
+    {"設定(&S)", "元画像クリックでファイルを開く(&C)", "", "tick"},
+    {"設定(&S)", "JPEG保存時の圧縮率設定(&J)...", "", "frmJpegSet"},
+    {"実行(&J)", "ファイルに保存(&A)", "Ctrl+A", "QFileDialog"},
+    // The store-only desktop of the tests records the wallpaper and says
+    // that the screen could not be changed.
+    {"実行(&J)", "壁紙で並べて表示(&K)", "Ctrl+K", "wallpaper + cWallSet Class"},
+    {"実行(&J)", "ＩＥでサンプル表示(&I)", "Ctrl+I", "sample page"},
+    {"実行(&J)", "-", "", ""},
+    {"実行(&J)", "明度(+10%)(&P)", "Ctrl+P", "", [](TileDesigner& d) { d.light(25); }},
+    {"実行(&J)", "明度(-10%)(&M)", "Ctrl+M", "", [](TileDesigner& d) { d.light(-25); }},
+    {"実行(&J)", "コントラスト(&C)", "Ctrl+C", "", &TileDesigner::contrast},
+    {"実行(&J)", "ぼかし(&S)", "Ctrl+S", "", &TileDesigner::blur},
+    {"実行(&J)", "ブロック(&B)", "Ctrl+B", "", &TileDesigner::block},
+    {"実行(&J)", "グレースケール(&G)", "Ctrl+G", "", &TileDesigner::gray},
+    {"実行(&J)", "エンボス(&E)", "Ctrl+E", "", &TileDesigner::emboss},
+    {"実行(&J)", "-", "", ""},
+    {"実行(&J)", "元に戻す", "Ctrl+Z", "", [](TileDesigner& d) { d.compose(1); }},
+    {"バージョン情報(&V)", "バージョン情報(&V)", "", "frmVersion"},
 };
 
 // Records the widths a widget is given.
@@ -152,19 +136,33 @@ class tst_frmmain : public QObject
     Q_OBJECT
 
 private slots:
+    // Positions are kept in twips, 15 to the pixel. The about box shows the
+    // version line and the library's line, without and with the library;
+    // closed it is hidden, not destroyed (opened again it is the same
+    // window), and it goes for good with the main window.
     void firstStartDefaultsAndEverySettingSurvivesARestart()
     {
         Install install;
+        QStringList lines;
+        QList<QPointer<QDialog>> boxes;
+        ModalWatch watch;
+        watch.inspect = [&](QDialog* box) {
+            boxes << box;
+            for (const char* name : {"lblVersion", "lblDllVer"})
+                lines << box->findChild<QLabel*>(name)->text();
+        };
         {
-            frmMain w(install.context(flatImage(320, 200, kColour)));
+            frmMain w(install.context(kPicture));
             QCOMPARE(w.windowTitle(), QStringLiteral("100角化粧タイル図案生成"));
             for (int i = 0; i < 4; ++i)
                 QCOMPARE(w.tileBox(i)->toolTip(), QStringLiteral("右クリックでメニュー表示"));
             QVERIFY(QFileInfo(install.program + QStringLiteral("/Tiles")).isDir());
             // Without the library the quality entry is disabled.
             QCOMPARE(settings(w),
-                     "0,0 " + install.program + ' ' + install.program + "/Tiles 50 11 01 00");
-            QCOMPARE(install.captures, 1);
+                     "0 0 " + install.program + ' ' + install.program + "/Tiles 50 11 01 00");
+            w.mnuVersion_Click();
+            w.mnuVersion_Click();
+            QVERIFY(boxes.size() == 2 && boxes[0] == boxes[1] && !boxes[0]->isVisible());
             QVERIFY(!QFile::exists(install.ini())); // nothing written before the close
 
             w.move(120, 45);
@@ -174,27 +172,30 @@ private slots:
             findAction(w, kCap)->trigger();
             findAction(w, kClickOpen)->trigger();
             w.setJpegQuality(77);
-            QVERIFY(w.close());
+            QVERIFY(w.close() && !boxes[0]);
         }
-        // Positions are kept in twips, 15 to the pixel.
-        QCOMPARE(iniValues(install, "Position", {"Left", "Top", "SubLeft", "SubTop"}),
-                 (QStringList{"1800", "675", "4500", "3150"}));
+        QVERIFY(
+            readAll(install.ini())
+                .contains("[Position]\r\nSubLeft=4500\r\nSubTop=3150\r\nTop=675\r\nLeft=1800\r\n"));
         install.captures = 0;
         install.installJpegLibrary();
-        frmMain again(install.context(flatImage(64, 48, kColour)));
+        frmMain again(install.context(kPicture));
         QCOMPARE(settings(again),
-                 "120,45 " + install.system + ' ' + install.windows + " 77 01 11 01");
+                 "120 45 " + install.system + ' ' + install.windows + " 77 01 11 01");
         // With the capture option off the screen is not taken.
         QVERIFY(install.captures == 0 && !again.designer().hasSource());
+        again.mnuVersion_Click();
+        // This test program has no version block: the build's own 1.0.0.0.
+        const QString version = QStringLiteral("Version 1.0.0");
+        const QString none = QStringLiteral("[TalvikJPEG保存DLLがありません]");
+        QCOMPARE(lines, (QStringList{version, none, version, none, version,
+                                     "[ with TalvikJPEG保存DLL Ver.1.0.0.2 ]"}));
     }
 
     void screenCapOption()
     {
-        const struct
-        {
-            QByteArray line; // of [Start]
-            bool captured, ticked;
-        } rows[] = {
+        const std::tuple<QByteArray, bool, bool> rows[] = {
+            // line of [Start], capture gives a picture, option ticked
             {"ClickOpen=False", true, true}, // missing key
             {"ScreenCap=", true, true},      // empty value counts as missing
             {"ScreenCap=False", true, false},
@@ -204,276 +205,191 @@ private slots:
         for (const auto& [line, captured, ticked] : rows) {
             Install install;
             install.writeIni("[Start]\r\n" + line + "\r\n");
-            frmMain w(install.context(captured ? flatImage(64, 48, kColour) : QImage()));
-            const bool source = w.designer().hasSource();
-            QCOMPARE(QList<bool>({findAction(w, kCap)->isChecked(), install.captures == 1, source,
-                                  w.isVisible()}),
-                     QList<bool>({ticked, ticked, ticked && captured, source}));
+            frmMain w(install.context(captured ? kPicture : QImage()));
+            QCOMPARE(QList<bool>({findAction(w, kCap)->isChecked(), install.captures == 1,
+                                  w.designer().hasSource(), w.isVisible()}),
+                     QList<bool>({ticked, ticked, ticked && captured, ticked && captured}));
         }
     }
 
-    void openDialogCancelAndBadFilesChangeNothing()
+    // With its option on, a click on the source box opens the program's
+    // dialog, at first in the program folder; its four types show their
+    // captions exactly, each filtering by its patterns. Then the dialog is
+    // the test's: a picture taken in sets the source folder and the batch
+    // window's input folder; a cancel, a damaged or a missing file change
+    // nothing and say nothing. A drop is offered as a copy for one picture
+    // of an accepted extension only; a damaged one says "Drop Error" and
+    // changes nothing, a good one is taken in by its path as dropped.
+    void intakeByDialogAndDrop()
     {
         Install install;
-        frmMain w(install.context(QImage()));
-        const QString folder = install.dir.filePath(QStringLiteral("Mixed Case"));
-        QDir().mkpath(folder);
-        QString answer = folder + QStringLiteral("/Start.BMP");
-        QVERIFY(kPicture.save(answer, "BMP"));
-        QStringList starts;
-        w.setOpenDialog([&](const QString& start) {
-            starts.append(start);
-            return answer;
-        });
-        // With its option on a click on the source box opens the dialog, at
-        // first in the program folder.
+        frmMain w(install.context());
+        Shown log;
+        ModalWatch watch;
+        QStringList shown; // the folder, then each type as caption = patterns
+        watch.inspect = [&](QDialog* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            shown << dialog->directory().path();
+            for (int i = 0; i < types->count(); ++i) {
+                dialog->selectNameFilter(dialog->nameFilters().at(i));
+                shown << types->itemText(i) + " = " +
+                             dialog->findChild<QFileSystemModel*>()->nameFilters().join(' ');
+            }
+        };
         findAction(w, kClickOpen)->trigger();
         w.setSourceFolder(QString());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTest::mouseClick(w.sourceBox(), Qt::LeftButton, {}, QPoint(20, 20));
-        QCOMPARE(starts + QStringList{w.batchWindow()->folder(0)},
-                 (QStringList{install.program, folder}));
-        QCOMPARE(w.designer().source(), kPicture);
+        QCOMPARE(
+            shown,
+            (QStringList{install.program,
+                         "利用可能ファイル (*.bmp;*.gif;*.jpg;*.jpeg) = *.bmp *.gif *.jpg *.jpeg",
+                         "ＪＰＥＧ (*.jpg;*.jpeg) = *.jpg *.jpeg", "ＧＩＦ (*.gif) = *.gif",
+                         "ＢＭＰ (*.bmp) = *.bmp"}));
+        QVERIFY(!w.designer().hasSource());
+        // Without a picture a right press moves the frame and opens no menu.
+        QTest::mousePress(w.tileBox(3), Qt::RightButton, {}, QPoint(10, 10));
+        QVERIFY(w.CurrentTile() == 3 && !w.tileMenu()->isVisible());
+        QCOMPARE(w.findChild<QWidget*>(QStringLiteral("Shape1"))->pos(), QPoint(153, 135));
 
-        Shown log;
-        const QString broken = install.dir.filePath(QStringLiteral("damaged.jpg"));
-        QVERIFY(writeBytes(broken, QByteArray("\xff\xd8\xff\xe0 not really a picture")));
-        for (const QString& refused : {QString(), broken, QString(folder + "/none.bmp")}) {
-            answer = refused;
+        const QString d = install.dir.filePath(QStringLiteral("My Pictures/Summer"));
+        QDir().mkpath(d);
+        QString answer = install.windows + QStringLiteral("/Start.BMP");
+        QVERIFY(kPicture.save(answer, "BMP"));
+        QVERIFY(writeBytes(d + "/BROKEN.JPEG", QByteArray("GIF89a\x10\x00", 8)));
+        w.setOpenDialog([&](const QString&) { return answer; });
+        for (const QString& next :
+             {answer, QString(), QString(d + "/BROKEN.JPEG"), QString(d + "/none.bmp")}) {
+            answer = next;
             w.cmdFileOpen_Click();
-            QCOMPARE(starts.last() + '|' + w.SourceFolder(), folder + '|' + folder);
+            QCOMPARE(w.SourceFolder() + '|' + w.batchWindow()->folder(0),
+                     install.windows + '|' + install.windows);
             QCOMPARE(w.designer().source(), kPicture);
         }
         QVERIFY(log.messages.isEmpty());
-    }
 
-    // The program's own dialog: the four types with their captions exactly,
-    // each showing only the files of its patterns.
-    void openDialogTypesShowTheirCaptionsAndFilter()
-    {
-        Install install;
-        frmMain w(install.context(QImage()));
-        const QString folder = install.dir.filePath(QStringLiteral("pictures"));
-        QDir().mkpath(folder);
-        for (const char* name : {"a.bmp", "b.gif", "c.jpg", "d.jpeg", "e.png", "f.txt"})
-            QVERIFY(kPicture.save(folder + '/' + QLatin1String(name), "BMP"));
-        w.setSourceFolder(folder);
-        const QList<QStringList> expected{
-            {"a.bmp", "b.gif", "c.jpg", "d.jpeg"}, {"c.jpg", "d.jpeg"}, {"b.gif"}, {"a.bmp"}};
-        QStringList captions;
-        ModalWatch watch;
-        watch.inspect = [&](QWidget* modal) {
-            auto* dialog = qobject_cast<QFileDialog*>(modal);
-            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-            auto* model = dialog->findChild<QFileSystemModel*>();
-            watch.timer.stop(); // no second inspection from the waits below
-            // The names the dialog offers; the folder is read in the background.
-            const auto offered = [&] {
-                QStringList names;
-                const QModelIndex root = model->index(folder);
-                for (int row = 0; row < model->rowCount(root); ++row) {
-                    const QModelIndex entry = model->index(row, 0, root);
-                    if (entry.flags() & Qt::ItemIsEnabled)
-                        names << entry.data().toString();
-                }
-                names.sort();
-                return names;
-            };
-            for (int i = 0; i < types->count(); ++i) {
-                captions << types->itemText(i);
-                dialog->selectNameFilter(dialog->nameFilters().at(i));
-                QTRY_COMPARE(offered(), expected.value(i));
-            }
-        };
-        w.cmdFileOpen_Click();
-        QCOMPARE(watch.seen, QStringList{"QFileDialog"});
-        QCOMPARE(captions,
-                 (QStringList{"利用可能ファイル (*.bmp;*.gif;*.jpg;*.jpeg)",
-                              "ＪＰＥＧ (*.jpg;*.jpeg)", "ＧＩＦ (*.gif)", "ＢＭＰ (*.bmp)"}));
-    }
-
-    void dropOfferedForOnePictureKeepsThePathsLetterCase()
-    {
-        Install install;
-        frmMain w(install.context(flatImage(64, 48, kColour)));
-        Shown log;
-        const QString d = install.dir.filePath(QStringLiteral("My Pictures/Summer"));
-        QDir().mkpath(d);
         QVERIFY(!dragAndDrop(w.sourceBox(), {d + "/a.png"}));
         QVERIFY(!dragAndDrop(w.sourceBox(), {d + "/a.bmp", d + "/b.bmp"}));
-        // A damaged picture, offered by its .JPEG in capitals: "Drop Error"
-        // and nothing changes.
-        QVERIFY(writeBytes(d + "/BROKEN.JPEG", QByteArray("GIF89a\x10\x00", 8)));
         QVERIFY(dragAndDrop(w.sourceBox(), {d + "/BROKEN.JPEG"}));
         QCOMPARE(log.messages.size(), 1);
         QCOMPARE(std::pair(log.messages[0].text, log.messages[0].icon),
                  std::pair(QStringLiteral("Drop Error"), QMessageBox::Warning));
-        QVERIFY(w.SourceFolder() == install.program &&
-                w.designer().source() == flatImage(64, 48, kColour));
-
-        QVERIFY(kPicture.save(d + "/Beach.BMP", "BMP"));
+        QVERIFY(w.SourceFolder() == install.windows && w.designer().source() == kPicture);
+        const QImage beach = randomImage(64, 48, 1);
+        QVERIFY(beach.save(d + "/Beach.BMP", "BMP"));
         QVERIFY(dragAndDrop(w.sourceBox(), {d + "/Beach.BMP"}));
-        QVERIFY(log.messages.size() == 1 && w.designer().source() == kPicture);
+        QVERIFY(log.messages.size() == 1 && w.designer().source() == beach);
         QCOMPARE(w.SourceFolder() + '|' + w.batchWindow()->folder(0), d + '|' + d);
     }
 
-    void menusInOrder()
+    // The menu bar in order as the table. Each entry, by its shortcut where
+    // it has one, starts its operation on the current tile B; with no picture
+    // the tile commands do nothing and no dialog opens.
+    void menusAndWhatEachEntryStarts()
     {
-        Install install;
-        frmMain w(install.context(QImage()));
         QStringList expected, actual;
         for (const MenuEntry& e : kMenus)
-            expected << QString::fromUtf8(e.menu) + " / " + QString::fromUtf8(e.caption) + " / " +
-                            QLatin1String(e.shortcut);
-        const QList<QAction*> bar = w.menuBar()->actions();
-        for (QAction* top : bar) {
-            const QList<QAction*> entries = top->menu() ? top->menu()->actions() : QList{top};
-            for (QAction* a : entries)
-                actual << top->text() + " / " + (a->isSeparator() ? "-" : a->text()) + " / " +
-                              a->shortcut().toString();
+            expected << QStringLiteral("%1 / %2 / %3").arg(e.menu, e.caption, e.shortcut);
+        {
+            Install install;
+            frmMain w(install.context());
+            for (QAction* top : w.menuBar()->actions())
+                for (QAction* a : top->menu() ? top->menu()->actions() : QList{top})
+                    actual << top->text() + " / " + (a->isSeparator() ? "-" : a->text()) + " / " +
+                                  a->shortcut().toString();
         }
         QCOMPARE(actual, expected);
-    }
 
-    // Each entry, by its shortcut where it has one, starts its operation on
-    // the current tile B; with no picture the tile commands do nothing.
-    void menuEntryStartsItsOperation_data()
-    {
-        QTest::addColumn<int>("entry"); // in kMenus
-        QTest::addColumn<bool>("picture");
-        for (int i = 0; i < int(std::size(kMenus)); ++i) {
-            if (QLatin1String(kMenus[i].caption) == QLatin1String("-"))
-                continue;
-            QTest::newRow(kMenus[i].caption) << i << true;
-            if (kMenus[i].needsTile)
-                QTest::addRow("%s without a picture", kMenus[i].caption) << i << false;
+        for (const MenuEntry& e : kMenus) {
+            for (const bool picture : {true, false}) {
+                if (QByteArray(e.caption) == "-" || (!picture && QByteArray(e.menu) != "実行(&J)"))
+                    continue;
+                Install install;
+                install.installJpegLibrary();
+                frmMain w(install.context(picture ? kPicture : QImage()));
+                w.show();
+                w.activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(&w));
+                // Tile B current and blurred, so that undo shows.
+                w.picDst_MouseDown(1, 0, 0, 1, 1);
+                w.mnuBokashi_Click();
+                TileDesigner designer;
+                designer.setSource(picture ? kPicture : QImage());
+                designer.compose(-1);
+                designer.setCurrentTile(1);
+                designer.blur();
+                e.effect(designer);
+                QAction* action = findAction(w, e.caption);
+                const bool ticked = action->isChecked();
+                const QString row = e.caption + QString(picture ? ": " : " without a picture: ");
+                QStringList seen;
+                w.setOpenDialog([&](const QString&) {
+                    seen << "open dialog";
+                    return QString();
+                });
+                Shown log;
+                ModalWatch watch;
+                if (*e.shortcut)
+                    QTest::keySequence(&w, QKeySequence(e.shortcut));
+                else
+                    action->trigger();
+
+                for (const auto& [shows, name] :
+                     {std::pair{!log.opened.isEmpty(), "sample page"},
+                      {QFile::exists(install.windows + "/quilton.bmp"), "wallpaper"},
+                      {w.batchWindow()->isVisible(), "batch window"},
+                      {!w.isVisible(), "close"},
+                      {action->isChecked() != ticked, "tick"}})
+                    if (shows)
+                        seen << name;
+                for (const guiMessage::Message& m : log.messages)
+                    seen << m.caption;
+                QCOMPARE(row + (seen + watch.seen).join(" + "), row + (picture ? e.operation : ""));
+                QVERIFY2(tiles(w.designer()) == tiles(designer), qPrintable(row));
+            }
         }
     }
-    void menuEntryStartsItsOperation()
+
+    // The bar during a four-tile run: 0, 1/3, 2/3 and the full track of 209
+    // pixels after A to D (at least the one-pixel empty width), then empty;
+    // one tile (undo) shows the full track. A press with any button moves
+    // the frame 50 twips (3 pixels) up and left of the tile and makes it
+    // current; the right button over a design opens the tile menu. Half size
+    // or chamfer clicked: every tile is composed afresh as the designer makes
+    // it (an effect on the current tile is thrown away), the boxes and the
+    // frame take the half height; unticked, all is as before.
+    void progressSelectionHalfSizeAndChamfer()
     {
-        QFETCH(int, entry);
-        QFETCH(bool, picture);
-        const QString caption = QString::fromUtf8(kMenus[entry].caption);
-        const QString shortcut = QLatin1String(kMenus[entry].shortcut);
-        const QString operation = picture ? QLatin1String(kMenus[entry].operation) : QString();
         Install install;
-        install.installJpegLibrary();
-        frmMain w(install.context(picture ? kPicture : QImage()));
-        w.show();
-        w.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        w.picDst_MouseDown(1, 0, 0, 1, 1);
-        // Tile B carries an effect, so that undo shows; what each effect
-        // command makes of it, undone again after each.
-        const QImage composed = w.designer().tile(1);
-        w.mnuBokashi_Click();
-        QList<std::pair<QString, QImage>> outcomes{{"mnuUndo_Click", composed}};
-        const std::pair<const char*, std::function<void()>> effects[] = {
-            {"mnuLight_Click(0)", [&] { w.mnuLight_Click(0); }},
-            {"mnuLight_Click(1)", [&] { w.mnuLight_Click(1); }},
-            {"mnuContrast_Click", [&] { w.mnuContrast_Click(); }},
-            {"mnuBokashi_Click", [&] { w.mnuBokashi_Click(); }},
-            {"mnuBlock_Click", [&] { w.mnuBlock_Click(); }},
-            {"mnuGray_Click", [&] { w.mnuGray_Click(); }},
-            {"mnuEnboss_Click", [&] { w.mnuEnboss_Click(); }},
-        };
-        for (const auto& [name, run] : effects) {
-            run();
-            outcomes.append({QLatin1String(name), w.designer().tile(1)});
-            w.mnuUndo_Click();
-            w.mnuBokashi_Click();
-        }
-        const std::array<QImage, 4> before = tiles(w.designer());
+        frmMain w(install.context(kPicture));
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        WidthLog log;
+        w.findChild<QWidget*>(QStringLiteral("shaUp"))->installEventFilter(&log);
+        w.cmdExec_Click(-1);
+        QCOMPARE(log.widths, (QList<int>{70, 139, 209, 1}));
+        log.widths.clear();
+        w.mnuUndo_Click();
+        QCOMPARE(log.widths, (QList<int>{209, 1}));
 
-        QAction* action = findAction(w, caption);
-        QVERIFY(action);
-        const bool ticked = action->isChecked();
-        QStringList opened;
-        w.setOpenDialog([&](const QString&) {
-            opened << "open dialog";
-            return QString();
-        });
-        Shown log;
-        ModalWatch watch;
-        if (shortcut.isEmpty()) {
-            action->trigger();
-        } else {
-            const QKeyCombination keys = QKeySequence(shortcut)[0];
-            QTest::keyClick(&w, keys.key(), keys.keyboardModifiers());
-        }
-
-        QStringList seen = opened + watch.seen;
-        // The store-only desktop of the tests records the wallpaper and says
-        // that the screen could not be changed.
-        const bool wallpaper = QFile::exists(install.windows + QStringLiteral("/quilton.bmp"));
-        if (wallpaper) {
-            QCOMPARE(log.messages.size(), 1);
-            QCOMPARE(log.messages.first().caption, QStringLiteral("cWallSet Class"));
-            log.messages.clear();
-        }
-        const std::pair<bool, const char*> signs[] = {
-            {!log.opened.isEmpty(), "sample page"},
-            {wallpaper, "wallpaper"},
-            {w.batchWindow()->isVisible(), "batch window"},
-            {!w.isVisible(), "close"},
-            {action->isChecked() != ticked, "tick"}};
-        for (const auto& [shows, name] : signs)
-            if (shows)
-                seen << QLatin1String(name);
-        // Tile B as one of the effect commands makes it, the others unchanged.
-        const std::array<QImage, 4> after = tiles(w.designer());
-        for (const auto& [name, tile] : outcomes) {
-            std::array<QImage, 4> expected = before;
-            expected[1] = tile;
-            if (after != before && after == expected)
-                seen << name;
-        }
-        QCOMPARE(seen.join(" + "), operation);
-        QVERIFY(log.messages.isEmpty());
-    }
-
-    // A press with any button moves the frame 50 twips (3 pixels) up and
-    // left of the tile and makes it current; the menu opens for the right
-    // button over a design only.
-    void pressOnATileMovesTheFrame()
-    {
+        QWidget* shape = w.findChild<QWidget*>(QStringLiteral("Shape1"));
+        QCOMPARE(shape->geometry(), QRect(27, 21, 107, 107)); // around A at start
         const QPoint frames[] = {{27, 21}, {153, 21}, {27, 135}, {153, 135}};
-        struct Row
-        {
-            int tile;
-            Qt::MouseButton button;
-            bool picture, menu;
-        };
-        QList<Row> rows{{3, Qt::RightButton, false, false}, {2, Qt::MiddleButton, true, false}};
-        for (int t = 0; t < 4; ++t)
-            rows << Row{t, Qt::LeftButton, true, false} << Row{t, Qt::RightButton, true, true};
-        for (const auto& [tile, button, picture, menu] : rows) {
-            Install install;
-            frmMain w(install.context(picture ? kPicture : QImage()));
-            w.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&w));
-            QWidget* shape = w.findChild<QWidget*>(QStringLiteral("Shape1"));
-            QCOMPARE(shape->geometry(), QRect(27, 21, 107, 107)); // around A at start
-            QTest::mousePress(w.tileBox(tile), button, {}, QPoint(10, 10));
-            QCOMPARE(shape->geometry(), QRect(frames[tile], QSize(107, 107)));
-            QCOMPARE(w.CurrentTile(), qint16(tile));
-            QCOMPARE(w.tileMenu()->isVisible(), menu);
-            w.tileMenu()->hide();
+        for (const Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+            for (const int tile : {1, 2, 3, 0}) {
+                QTest::mousePress(w.tileBox(tile), button, {}, QPoint(10, 10));
+                QCOMPARE(shape->geometry(), QRect(frames[tile], QSize(107, 107)));
+                QCOMPARE(w.CurrentTile(), qint16(tile));
+                QCOMPARE(w.tileMenu()->isVisible(), button == Qt::RightButton);
+                w.tileMenu()->hide();
+                QTest::mouseRelease(w.tileBox(tile), button, {}, QPoint(10, 10));
+            }
         }
-    }
 
-    // Half size or chamfer clicked: every tile is composed afresh as the
-    // designer makes it (an effect on tile A is thrown away), the boxes and
-    // the frame take the half height; unticked, all is as before.
-    void halfSizeAndChamferClickedInTheWindow()
-    {
+        const std::array<QImage, 4> full = tiles(w.designer());
         for (const char* box : {"chkHalf", "chkMeji"}) {
             const bool half = QByteArray(box) == "chkHalf";
-            Install install;
-            frmMain w(install.context(kPicture));
-            QWidget* shape = w.findChild<QWidget*>(QStringLiteral("Shape1"));
-            const std::array<QImage, 4> full = tiles(w.designer());
             w.mnuGray_Click();
             TileDesigner design;
             design.setSource(kPicture);
@@ -492,33 +408,16 @@ private slots:
         }
     }
 
-    // The bar during a four-tile run: 0, 1/3, 2/3 and the full track of 209
-    // pixels after A to D (at least the one-pixel empty width), then empty;
-    // one tile (undo) shows the full track.
-    void progressBarDuringARun()
-    {
-        Install install;
-        frmMain w(install.context(kPicture));
-        WidthLog log;
-        w.findChild<QWidget*>(QStringLiteral("shaUp"))->installEventFilter(&log);
-        w.cmdExec_Click(-1);
-        QCOMPARE(log.widths, (QList<int>{70, 139, 209, 1}));
-        log.widths.clear();
-        w.mnuUndo_Click();
-        QCOMPARE(log.widths, (QList<int>{209, 1}));
-    }
-
+    // The batch run reads the program folder, three pictures there. The close
+    // only asks the run to stop, and nothing is written meanwhile; once the
+    // run has ended the window closes and writes its settings.
     void closeDuringBatchRunWaitsForTheRunToStop()
     {
         Install install;
         frmMain w(install.context(kPicture));
-        const QString in = install.dir.filePath(QStringLiteral("In"));
-        QDir().mkpath(in);
         for (int i = 0; i < 3; ++i)
-            QVERIFY(randomImage(40 + i, 30, i).save(in + QStringLiteral("/p%1.bmp").arg(i)));
+            QVERIFY(kPicture.save(install.program + QStringLiteral("/p%1.bmp").arg(i)));
         frmBatch* batch = w.batchWindow();
-        batch->setFolder(0, in);
-        batch->setFolder(1, install.windows);
         Shown log;
         int filesStarted = 0;
         bool closedAtOnce = true;
@@ -527,14 +426,102 @@ private slots:
                 closedAtOnce = w.close() || !w.isVisible() || QFile::exists(install.ini());
         });
         batch->cmdBatch_Click();
-        // The close only asked the run to stop; nothing was written meanwhile.
-        QVERIFY(!closedAtOnce);
-        QVERIFY(filesStarted < 3);
-        QVERIFY(!batch->isRunning());
-        // Once the run has ended the window closes and writes its settings.
+        QVERIFY(!closedAtOnce && filesStarted < 3 && !batch->isRunning());
         QTRY_VERIFY(!w.isVisible());
-        QCOMPARE(iniValues(install, "Folder", {"Source", "Save"}),
-                 (QStringList{in, install.windows}));
+        QVERIFY(QFile::exists(install.ini()));
+    }
+
+    // The page names its picture, Sample.jpg at quality 100 whatever the
+    // setting with the library (larger than the tile saved at 10), else
+    // Sample.bmp as the current tile. Blocked: a folder in the way of that
+    // file (root cannot replace it either); the JPEG writer's own message,
+    // and the page still opens. Unblocked, the tile is then saved by names:
+    // JPEG for .jpg in any case with the library, BMP otherwise, no extension
+    // added; a failed write is for the caller to tell.
+    void samplePageAndSavingByName()
+    {
+        const std::tuple<bool, QString, QString> rows[] = {
+            {true, {}, {}},
+            {false, {}, {}},
+            {false, "Sample.html", "Sample.html\n同じ名前のフォルダがあります。"},
+            {false, "Sample.bmp", "Sample.bmp\n同じ名前のフォルダがあります。"},
+            {true, "Sample.jpg", "File Open Error"}};
+        for (const auto& [withLibrary, blocked, message] : rows) {
+            Install install;
+            if (withLibrary)
+                install.installJpegLibrary();
+            frmMain w(install.context(kPicture));
+            Shown log;
+            w.picDst_MouseDown(1, 1, 0, 10, 10);
+            w.setJpegQuality(10);
+            QVERIFY(blocked.isEmpty() || QDir().mkpath(install.program + '/' + blocked + "/x"));
+            w.mnuHtml_Click();
+            const QString page = install.program + QStringLiteral("/Sample.html");
+            const QString picture = install.program + (withLibrary ? "/Sample.jpg" : "/Sample.bmp");
+            QCOMPARE(log.opened,
+                     blocked.isEmpty() || withLibrary ? QStringList{page} : QStringList());
+            if (!blocked.isEmpty()) {
+                QCOMPARE(log.messages.size(), 1);
+                QVERIFY2(log.messages[0].text.contains(message) &&
+                             log.messages[0].icon == QMessageBox::Information,
+                         qPrintable(log.messages[0].text));
+                continue;
+            }
+            QVERIFY(
+                readAll(page).contains(QString(" background=\"file://" + picture + '"').toUtf8()));
+            const QImage sample(picture);
+            QVERIFY(withLibrary ? sample.size() == QSize(100, 100)
+                                : sample == w.designer().tile(1));
+
+            const QStringList names{"TILE.JPG", "tile", "tile.jpeg", "tile.jpg"};
+            QStringList formats;
+            for (const QString& name : names) {
+                QVERIFY(w.SPic(install.windows + '/' + name, nullptr));
+                QImageReader reader(install.windows + '/' + name);
+                reader.setDecideFormatFromContent(true);
+                formats << reader.format();
+            }
+            QCOMPARE(formats.join(' '), withLibrary ? "jpeg bmp bmp jpeg" : "bmp bmp bmp bmp");
+            QCOMPARE(QDir(install.windows).entryList(QDir::Files, QDir::Name), names);
+            QCOMPARE(QImage(install.windows + "/tile"), w.designer().tile(1));
+            QVERIFY(!withLibrary ||
+                    QFileInfo(picture).size() > QFileInfo(install.windows + "/TILE.JPG").size());
+            QString error;
+            QVERIFY(!w.SPic(install.dir.filePath(QStringLiteral("missing/t.bmp")), &error));
+            QVERIFY(error.contains(QStringLiteral("missing/t.bmp")));
+            QVERIFY(log.messages.isEmpty());
+        }
+    }
+
+    // The link: light green, magenta and underlined under the pointer. It
+    // opens its address on a left click on the label only: pressed at
+    // (3, 3) and released where the row says (left, right, middle, left
+    // dragged off the label); then a release alone (the press was elsewhere).
+    void aboutBoxLink()
+    {
+        Shown log;
+        frmVersion box(QIcon(), QString(), nullptr);
+        box.show();
+        QLabel* link = box.findChild<QLabel*>(QStringLiteral("Label3"));
+        const auto looks = [link] {
+            return std::pair(link->palette().color(QPalette::WindowText), link->font().underline());
+        };
+        QCOMPARE(looks(), std::pair(QColor(128, 255, 128), false));
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QApplication::sendEvent(link, &enter);
+        QCOMPARE(looks(), std::pair(QColor(255, 0, 255), true));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(link, &leave);
+        QCOMPARE(looks(), std::pair(QColor(128, 255, 128), false));
+        for (const auto& [button, releaseAt] : {std::pair{Qt::LeftButton, QPoint(5, 5)},
+                                                {Qt::RightButton, QPoint(5, 5)},
+                                                {Qt::MiddleButton, QPoint(5, 5)},
+                                                {Qt::LeftButton, QPoint(5, 500)}}) {
+            QTest::mousePress(link, button, {}, QPoint(3, 3));
+            QTest::mouseRelease(link, button, {}, releaseAt);
+            QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(5, 5));
+        }
+        QCOMPARE(log.opened, QStringList{link->text()});
     }
 };
 
