@@ -1,22 +1,31 @@
 // The main window over a temporary program folder: start-up and shut-down
 // settings, intake by dialog and drop, the menus as a table of what each
 // entry starts, the progress bar, tile selection, half size and chamfer,
-// closing during a batch run, the sample page and saving a tile by name,
-// the about box.
+// closing during a batch run, the sample page and saving a tile by name.
+// Then the smaller windows: the about box, the JPEG quality dialog, the
+// effect order dialog; and every caption of every window.
 #include "TestEnv.h"
 #include "support/TestInstall.h"
 
 #include "about/frmVersion.h"
 #include "app/frmMain.h"
 #include "batch/frmBatch.h"
+#include "batch/frmKouka.h"
+#include "batch/frmList.h"
+#include "output/frmJpegSet.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
-#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStyle>
 
 using namespace testsupport;
 
@@ -129,6 +138,44 @@ struct WidthLog : QObject
     }
 };
 
+// The effect order dialog's captions from left to right.
+QStringList captionsLeftToRight(const frmKouka& dialog)
+{
+    QMap<int, QString> byX;
+    for (int i = 0; i < 6; ++i)
+        byX.insert(dialog.box(i)->x(), dialog.box(i)->text());
+    return byX.values();
+}
+
+// What a user's drag in the effect order dialog does: the pointer over box
+// `from`, then a drop of the box data (or data of another format) on target.
+void dragBox(frmKouka& dialog, int from, QWidget* target, const QString& format = {})
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(dialog.box(from), &move);
+    QMimeData data;
+    data.setData(format.isEmpty() ? frmKouka::mimeType() : format, QByteArray::number(from));
+    QDropEvent drop(QPointF(3, 3), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    // QApplication does not pass on a drop sent outside a real drag.
+    static_cast<QObject*>(target)->event(&drop);
+}
+
+// A button's caption's own width plus what the style puts beside it.
+int needed(const QAbstractButton& b)
+{
+    const auto metric = [&b](QStyle::PixelMetric m) {
+        return b.style()->pixelMetric(m, nullptr, &b);
+    };
+    int beside = metric(QStyle::PM_ButtonMargin) + 2 * metric(QStyle::PM_DefaultFrameWidth);
+    if (qobject_cast<const QCheckBox*>(&b))
+        beside = metric(QStyle::PM_IndicatorWidth) + metric(QStyle::PM_CheckBoxLabelSpacing);
+    else if (qobject_cast<const QRadioButton*>(&b))
+        beside =
+            metric(QStyle::PM_ExclusiveIndicatorWidth) + metric(QStyle::PM_RadioButtonLabelSpacing);
+    return b.fontMetrics().horizontalAdvance(QString(b.text()).remove(u'&')) + beside;
+}
+
 } // namespace
 
 class tst_frmmain : public QObject
@@ -143,13 +190,13 @@ private slots:
     void firstStartDefaultsAndEverySettingSurvivesARestart()
     {
         Install install;
-        QStringList lines;
+        QStringList lines; // of each opening of the about box
         QList<QPointer<QDialog>> boxes;
         ModalWatch watch;
         watch.inspect = [&](QDialog* box) {
             boxes << box;
-            for (const char* name : {"lblVersion", "lblDllVer"})
-                lines << box->findChild<QLabel*>(name)->text();
+            lines << box->findChild<QLabel*>("lblVersion")->text() + ' ' +
+                         box->findChild<QLabel*>("lblDllVer")->text();
         };
         {
             frmMain w(install.context(kPicture));
@@ -175,21 +222,19 @@ private slots:
             QVERIFY(w.close() && !boxes[0]);
         }
         QVERIFY(
-            readAll(install.ini())
-                .contains("[Position]\r\nSubLeft=4500\r\nSubTop=3150\r\nTop=675\r\nLeft=1800\r\n"));
-        install.captures = 0;
+            readAll(install.ini()).contains("SubLeft=4500\r\nSubTop=3150\r\nTop=675\r\nLeft=1800"));
         install.installJpegLibrary();
         frmMain again(install.context(kPicture));
         QCOMPARE(settings(again),
                  "120 45 " + install.system + ' ' + install.windows + " 77 01 11 01");
-        // With the capture option off the screen is not taken.
-        QVERIFY(install.captures == 0 && !again.designer().hasSource());
+        // With the capture option off the screen is not taken: the one capture
+        // is the first start's.
+        QVERIFY(install.captures == 1 && !again.designer().hasSource());
         again.mnuVersion_Click();
         // This test program has no version block: the build's own 1.0.0.0.
-        const QString version = QStringLiteral("Version 1.0.0");
-        const QString none = QStringLiteral("[TalvikJPEG保存DLLがありません]");
-        QCOMPARE(lines, (QStringList{version, none, version, none, version,
-                                     "[ with TalvikJPEG保存DLL Ver.1.0.0.2 ]"}));
+        QCOMPARE(lines, (QStringList{"Version 1.0.0 [TalvikJPEG保存DLLがありません]",
+                                     "Version 1.0.0 [TalvikJPEG保存DLLがありません]",
+                                     "Version 1.0.0 [ with TalvikJPEG保存DLL Ver.1.0.0.2 ]"}));
     }
 
     void screenCapOption()
@@ -239,8 +284,6 @@ private slots:
         };
         findAction(w, kClickOpen)->trigger();
         w.setSourceFolder(QString());
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTest::mouseClick(w.sourceBox(), Qt::LeftButton, {}, QPoint(20, 20));
         QCOMPARE(
             shown,
@@ -249,10 +292,9 @@ private slots:
                          "ＪＰＥＧ (*.jpg;*.jpeg) = *.jpg *.jpeg", "ＧＩＦ (*.gif) = *.gif",
                          "ＢＭＰ (*.bmp) = *.bmp"}));
         QVERIFY(!w.designer().hasSource());
-        // Without a picture a right press moves the frame and opens no menu.
+        // Without a picture a right press makes the tile current, opening no menu.
         QTest::mousePress(w.tileBox(3), Qt::RightButton, {}, QPoint(10, 10));
         QVERIFY(w.CurrentTile() == 3 && !w.tileMenu()->isVisible());
-        QCOMPARE(w.findChild<QWidget*>(QStringLiteral("Shape1"))->pos(), QPoint(153, 135));
 
         const QString d = install.dir.filePath(QStringLiteral("My Pictures/Summer"));
         QDir().mkpath(d);
@@ -268,12 +310,11 @@ private slots:
                      install.windows + '|' + install.windows);
             QCOMPARE(w.designer().source(), kPicture);
         }
-        QVERIFY(log.messages.isEmpty());
 
         QVERIFY(!dragAndDrop(w.sourceBox(), {d + "/a.png"}));
         QVERIFY(!dragAndDrop(w.sourceBox(), {d + "/a.bmp", d + "/b.bmp"}));
         QVERIFY(dragAndDrop(w.sourceBox(), {d + "/BROKEN.JPEG"}));
-        QCOMPARE(log.messages.size(), 1);
+        QCOMPARE(log.messages.size(), 1); // none from the dialog
         QCOMPARE(std::pair(log.messages[0].text, log.messages[0].icon),
                  std::pair(QStringLiteral("Drop Error"), QMessageBox::Warning));
         QVERIFY(w.SourceFolder() == install.windows && w.designer().source() == kPicture);
@@ -284,33 +325,26 @@ private slots:
         QCOMPARE(w.SourceFolder() + '|' + w.batchWindow()->folder(0), d + '|' + d);
     }
 
-    // The menu bar in order as the table. Each entry, by its shortcut where
-    // it has one, starts its operation on the current tile B; with no picture
-    // the tile commands do nothing and no dialog opens.
+    // The menu bar, read in the first window, in order as the table. Each
+    // entry, by its shortcut where it has one, starts its operation on the
+    // current tile B; with no picture the tile commands do nothing and no
+    // dialog opens.
     void menusAndWhatEachEntryStarts()
     {
         QStringList expected, actual;
-        for (const MenuEntry& e : kMenus)
-            expected << QStringLiteral("%1 / %2 / %3").arg(e.menu, e.caption, e.shortcut);
-        {
-            Install install;
-            frmMain w(install.context());
-            for (QAction* top : w.menuBar()->actions())
-                for (QAction* a : top->menu() ? top->menu()->actions() : QList{top})
-                    actual << top->text() + " / " + (a->isSeparator() ? "-" : a->text()) + " / " +
-                                  a->shortcut().toString();
-        }
-        QCOMPARE(actual, expected);
-
         for (const MenuEntry& e : kMenus) {
+            expected << QStringLiteral("%1 / %2 / %3").arg(e.menu, e.caption, e.shortcut);
             for (const bool picture : {true, false}) {
                 if (QByteArray(e.caption) == "-" || (!picture && QByteArray(e.menu) != "実行(&J)"))
                     continue;
                 Install install;
                 install.installJpegLibrary();
                 frmMain w(install.context(picture ? kPicture : QImage()));
+                for (QAction* top : actual.isEmpty() ? w.menuBar()->actions() : QList<QAction*>())
+                    for (QAction* a : top->menu() ? top->menu()->actions() : QList{top})
+                        actual << top->text() + " / " + (a->isSeparator() ? "-" : a->text()) +
+                                      " / " + a->shortcut().toString();
                 w.show();
-                w.activateWindow();
                 QVERIFY(QTest::qWaitForWindowActive(&w));
                 // Tile B current and blurred, so that undo shows.
                 w.picDst_MouseDown(1, 0, 0, 1, 1);
@@ -350,28 +384,27 @@ private slots:
                 QVERIFY2(tiles(w.designer()) == tiles(designer), qPrintable(row));
             }
         }
+        QCOMPARE(actual, expected);
     }
 
     // The bar during a four-tile run: 0, 1/3, 2/3 and the full track of 209
     // pixels after A to D (at least the one-pixel empty width), then empty;
-    // one tile (undo) shows the full track. A press with any button moves
-    // the frame 50 twips (3 pixels) up and left of the tile and makes it
-    // current; the right button over a design opens the tile menu. Half size
-    // or chamfer clicked: every tile is composed afresh as the designer makes
-    // it (an effect on the current tile is thrown away), the boxes and the
-    // frame take the half height; unticked, all is as before.
+    // one tile (undo) shows the full track, then empty. A press with any
+    // button moves the frame 50 twips (3 pixels) up and left of the tile and
+    // makes it current; the right button over a design opens the tile menu
+    // (without one: intakeByDialogAndDrop). Half size or chamfer clicked:
+    // every tile is composed afresh as the designer makes it (an effect on
+    // the current tile is thrown away), the boxes and the frame take the half
+    // height; unticked, all is as before.
     void progressSelectionHalfSizeAndChamfer()
     {
         Install install;
         frmMain w(install.context(kPicture));
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
         WidthLog log;
         w.findChild<QWidget*>(QStringLiteral("shaUp"))->installEventFilter(&log);
         w.cmdExec_Click(-1);
-        QCOMPARE(log.widths, (QList<int>{70, 139, 209, 1}));
-        log.widths.clear();
         w.mnuUndo_Click();
-        QCOMPARE(log.widths, (QList<int>{209, 1}));
+        QCOMPARE(log.widths, (QList<int>{70, 139, 209, 1, 209, 1}));
 
         QWidget* shape = w.findChild<QWidget*>(QStringLiteral("Shape1"));
         QCOMPARE(shape->geometry(), QRect(27, 21, 107, 107)); // around A at start
@@ -417,16 +450,15 @@ private slots:
         frmMain w(install.context(kPicture));
         for (int i = 0; i < 3; ++i)
             QVERIFY(kPicture.save(install.program + QStringLiteral("/p%1.bmp").arg(i)));
-        frmBatch* batch = w.batchWindow();
         Shown log;
         int filesStarted = 0;
         bool closedAtOnce = true;
-        batch->setRunHook([&](frmBatch::RunPoint point, int, int) {
+        w.batchWindow()->setRunHook([&](frmBatch::RunPoint point, int, int) {
             if (point == frmBatch::RunPoint::BeforeFile && filesStarted++ == 0)
                 closedAtOnce = w.close() || !w.isVisible() || QFile::exists(install.ini());
         });
-        batch->cmdBatch_Click();
-        QVERIFY(!closedAtOnce && filesStarted < 3 && !batch->isRunning());
+        w.batchWindow()->cmdBatch_Click();
+        QVERIFY(!closedAtOnce && filesStarted < 3 && !w.batchWindow()->isRunning());
         QTRY_VERIFY(!w.isVisible());
         QVERIFY(QFile::exists(install.ini()));
     }
@@ -501,7 +533,6 @@ private slots:
     {
         Shown log;
         frmVersion box(QIcon(), QString(), nullptr);
-        box.show();
         QLabel* link = box.findChild<QLabel*>(QStringLiteral("Label3"));
         const auto looks = [link] {
             return std::pair(link->palette().color(QPalette::WindowText), link->font().underline());
@@ -522,6 +553,103 @@ private slots:
             QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(5, 5));
         }
         QCOMPARE(log.opened, QStringList{link->text()});
+    }
+
+    // Set takes whole numbers from 1 to 100 only. Quality 0: refused. 99999:
+    // beyond 16 bits; fractions and exponents are no whole numbers even where
+    // the bar lands on their rounded value. A refusal leaves the dialog open
+    // for a correction. The text and the bar follow each other; Escape keeps
+    // the quality.
+    void qualityDialog()
+    {
+        const std::pair<QString, int> rows[] = {{"0", 0},   {"150", 0}, {"99999", 0}, {"abc", 0},
+                                                {"2.5", 0}, {"1.4", 0}, {"50.5", 0},  {"1e2", 0},
+                                                {"", 0},    {"1", 1},   {"100", 100}, {" +7 ", 7}};
+        for (const auto& [text, quality] : rows) {
+            Shown log;
+            frmJpegSet dialog(60);
+            dialog.show();
+            dialog.txtPercents()->clear();
+            QTest::keyClicks(dialog.txtPercents(), text);
+            QTest::mouseClick(dialog.cmdSet(), Qt::LeftButton);
+            QCOMPARE(log.messages.size(), quality ? 0 : 1);
+            QVERIFY(quality || (log.messages[0].text == QStringLiteral("入力エラーです。") &&
+                                log.messages[0].icon == QMessageBox::Warning));
+            QCOMPARE(dialog.isVisible(), quality == 0);
+            QCOMPARE(dialog.quality(), qint16(quality ? quality : 60));
+        }
+
+        frmJpegSet dialog(42);
+        QCOMPARE(dialog.hsbJpeg()->value(), 42);
+        dialog.show();
+        // Typing 150 goes 1, 15, 150: the bar ends at 100, the text as typed.
+        dialog.txtPercents()->clear();
+        QTest::keyClicks(dialog.txtPercents(), QStringLiteral("150"));
+        QCOMPARE(dialog.hsbJpeg()->value(), 100);
+        QCOMPARE(dialog.txtPercents()->text(), QStringLiteral("150"));
+        dialog.hsbJpeg()->triggerAction(QAbstractSlider::SliderPageStepSub);
+        QCOMPARE(dialog.txtPercents()->text(), QStringLiteral("90"));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QCOMPARE(dialog.quality(), qint16(42));
+    }
+
+    // Drops exchange the effect order dialog's boxes and the order at once,
+    // and nothing else changes anything. No cancel: the close box keeps the
+    // exchanges, and the next opening shows them with every box in its own
+    // slot.
+    void effectOrderDialog()
+    {
+        std::array<int, 6> order{0, 1, 2, 3, 4, 5};
+        frmKouka dialog(order, QIcon());
+        dragBox(dialog, 3, dialog.findChild<QWidget*>(QStringLiteral("cmdOK")));
+        dragBox(dialog, 3, dialog.box(0), QStringLiteral("text/uri-list")); // a file
+        dragBox(dialog, 2, dialog.box(2));
+        QCOMPARE(order, (std::array<int, 6>{0, 1, 2, 3, 4, 5}));
+        // "コントラスト" onto "明度", then onto "ぼかし".
+        dragBox(dialog, 5, dialog.box(0));
+        QCOMPARE(order, (std::array<int, 6>{5, 1, 2, 3, 4, 0}));
+        QCOMPARE(dialog.box(0)->pos(), QPoint(16 + 96 * 5, 20)); // slot p at 240 + 1440 p twips
+        dragBox(dialog, 5, dialog.box(1));
+        QCOMPARE(order, (std::array<int, 6>{1, 5, 2, 3, 4, 0}));
+        QCOMPARE(captionsLeftToRight(dialog), (QStringList{"ぼかし", "コントラスト", "ブロック",
+                                                           "エンボス", "グレースケール", "明度"}));
+        QVERIFY(dialog.close());
+        QCOMPARE(captionsLeftToRight(frmKouka(order, QIcon())), captionsLeftToRight(dialog));
+    }
+
+    // Every caption of every window shows whole: no button, check box or
+    // radio button is narrower than its text needs, none covers another, and
+    // each lies inside its parent.
+    void everyCaptionShowsWhole()
+    {
+        Install install;
+        install.installJpegLibrary();
+        frmMain main(install.context());
+        frmList list(main, *main.batchWindow());
+        std::array<int, 6> order{0, 1, 2, 3, 4, 5};
+        frmKouka kouka(order, QIcon());
+        frmJpegSet quality(50);
+        frmVersion about(QIcon(), QStringLiteral("[TalvikJPEG保存DLLがありません]"), nullptr);
+        QStringList faults;
+        for (QWidget* window : std::initializer_list<QWidget*>{&main, main.batchWindow(), &list,
+                                                               &kouka, &quality, &about}) {
+            window->show();
+            const QList<QAbstractButton*> buttons = window->findChildren<QAbstractButton*>();
+            for (QAbstractButton* b : buttons) {
+                if (b->text().isEmpty() || !b->isVisibleTo(window))
+                    continue;
+                const QString name = window->objectName() + '/' + b->text();
+                if (b->width() < needed(*b))
+                    faults << name + ": narrower than its caption";
+                if (!b->parentWidget()->rect().contains(b->geometry()))
+                    faults << name + ": outside its parent";
+                for (QAbstractButton* other : buttons)
+                    if (other != b && other->parentWidget() == b->parentWidget() &&
+                        !other->text().isEmpty() && other->geometry().intersects(b->geometry()))
+                        faults << name + ": covered by " + other->text();
+            }
+        }
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
     }
 };
 
