@@ -73,14 +73,11 @@ struct ModalWatch : QTimer
     }
 };
 
-// Drags paths over box: false when not offered as a copy, else dropped.
-bool dragAndDrop(QWidget* box, const QStringList& paths)
+// Drags files over box: false when not offered as a copy, else dropped.
+bool dragAndDrop(QWidget* box, const QList<QUrl>& files)
 {
     QMimeData data;
-    QList<QUrl> urls;
-    for (const QString& path : paths)
-        urls << QUrl::fromLocalFile(path);
-    data.setUrls(urls);
+    data.setUrls(files);
     QDragEnterEvent enter({10, 10}, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(box, &enter);
     if (!enter.isAccepted() || enter.dropAction() != Qt::CopyAction)
@@ -261,10 +258,10 @@ private slots:
     // dialog, at first in the program folder; its four types show their
     // captions exactly, each filtering by its patterns. Then the dialog is
     // the test's: a picture taken in sets the source folder and the batch
-    // window's input folder; a cancel, a damaged or a missing file change
-    // nothing and say nothing. A drop is offered as a copy for one picture
-    // of an accepted extension only; a damaged one says "Drop Error" and
-    // changes nothing, a good one is taken in by its path as dropped.
+    // window's input folder, where the dialog opens from then on; a cancel,
+    // a damaged or a missing file change nothing and say nothing. A drop is offered as a copy for
+    // one picture of an accepted extension only; a damaged one says "Drop Error" and changes
+    // nothing, a good one is taken in by its path as dropped.
     void intakeByDialogAndDrop()
     {
         Install install;
@@ -291,7 +288,6 @@ private slots:
                          "利用可能ファイル (*.bmp;*.gif;*.jpg;*.jpeg) = *.bmp *.gif *.jpg *.jpeg",
                          "ＪＰＥＧ (*.jpg;*.jpeg) = *.jpg *.jpeg", "ＧＩＦ (*.gif) = *.gif",
                          "ＢＭＰ (*.bmp) = *.bmp"}));
-        QVERIFY(!w.designer().hasSource());
         // Without a picture a right press makes the tile current, opening no menu.
         QTest::mousePress(w.tileBox(3), Qt::RightButton, {}, QPoint(10, 10));
         QVERIFY(w.CurrentTile() == 3 && !w.tileMenu()->isVisible());
@@ -301,7 +297,11 @@ private slots:
         QString answer = install.windows + QStringLiteral("/Start.BMP");
         QVERIFY(kPicture.save(answer, "BMP"));
         QVERIFY(writeBytes(d + "/BROKEN.JPEG", QByteArray("GIF89a\x10\x00", 8)));
-        w.setOpenDialog([&](const QString&) { return answer; });
+        QStringList starts;
+        w.setOpenDialog([&](const QString& start) {
+            starts << start;
+            return answer;
+        });
         for (const QString& next :
              {answer, QString(), QString(d + "/BROKEN.JPEG"), QString(d + "/none.bmp")}) {
             answer = next;
@@ -310,17 +310,18 @@ private slots:
                      install.windows + '|' + install.windows);
             QCOMPARE(w.designer().source(), kPicture);
         }
-
-        QVERIFY(!dragAndDrop(w.sourceBox(), {d + "/a.png"}));
-        QVERIFY(!dragAndDrop(w.sourceBox(), {d + "/a.bmp", d + "/b.bmp"}));
-        QVERIFY(dragAndDrop(w.sourceBox(), {d + "/BROKEN.JPEG"}));
+        QCOMPARE(starts, QStringList{install.program} + QStringList(3, install.windows));
+        QVERIFY(!dragAndDrop(w.sourceBox(), {QUrl::fromLocalFile(d + "/a.png")}));
+        QVERIFY(!dragAndDrop(
+            w.sourceBox(), {QUrl::fromLocalFile(d + "/a.bmp"), QUrl::fromLocalFile(d + "/b.bmp")}));
+        QVERIFY(dragAndDrop(w.sourceBox(), {QUrl::fromLocalFile(d + "/BROKEN.JPEG")}));
         QCOMPARE(log.messages.size(), 1); // none from the dialog
         QCOMPARE(std::pair(log.messages[0].text, log.messages[0].icon),
                  std::pair(QStringLiteral("Drop Error"), QMessageBox::Warning));
         QVERIFY(w.SourceFolder() == install.windows && w.designer().source() == kPicture);
         const QImage beach = randomImage(64, 48, 1);
         QVERIFY(beach.save(d + "/Beach.BMP", "BMP"));
-        QVERIFY(dragAndDrop(w.sourceBox(), {d + "/Beach.BMP"}));
+        QVERIFY(dragAndDrop(w.sourceBox(), {QUrl::fromLocalFile(d + "/Beach.BMP")}));
         QVERIFY(log.messages.size() == 1 && w.designer().source() == beach);
         QCOMPARE(w.SourceFolder() + '|' + w.batchWindow()->folder(0), d + '|' + d);
     }
