@@ -106,9 +106,9 @@ const MenuEntry kMenus[] = {
     {"設定(&S)", "元画像クリックでファイルを開く(&C)", "", "tick"},
     {"設定(&S)", "JPEG保存時の圧縮率設定(&J)...", "", "frmJpegSet"},
     {"実行(&J)", "ファイルに保存(&A)", "Ctrl+A", "QFileDialog"},
-    // The store-only desktop of the tests records the wallpaper and says
-    // that the screen could not be changed.
-    {"実行(&J)", "壁紙で並べて表示(&K)", "Ctrl+K", "wallpaper + cWallSet Class"},
+    // The store-only desktop of the tests records the wallpaper and says,
+    // as an error, that the screen could not be changed.
+    {"実行(&J)", "壁紙で並べて表示(&K)", "Ctrl+K", "wallpaper + cWallSet Class (critical)"},
     {"実行(&J)", "ＩＥでサンプル表示(&I)", "Ctrl+I", "sample page"},
     {"実行(&J)", "-", "", ""},
     {"実行(&J)", "明度(+10%)(&P)", "Ctrl+P", "", [](TileDesigner& d) { d.light(25); }},
@@ -380,7 +380,7 @@ private slots:
                     if (shows)
                         seen << name;
                 for (const guiMessage::Message& m : log.messages)
-                    seen << m.caption;
+                    seen << m.caption + (m.icon == QMessageBox::Critical ? " (critical)" : "");
                 QCOMPARE(row + (seen + watch.seen).join(" + "), row + (picture ? e.operation : ""));
                 QVERIFY2(tiles(w.designer()) == tiles(designer), qPrintable(row));
             }
