@@ -42,10 +42,9 @@ QString settings(frmMain& w)
 {
     QStringList s{QString::number(w.x()), QString::number(w.y()), w.SourceFolder(), w.SaveFolder(),
                   QString::number(w.JpegQuality())};
-    for (const QString& caption :
-         {kCap, kClickOpen, QStringLiteral("JPEG保存時の圧縮率設定(&J)...")})
-        s << QString::number(findAction(w, caption)->isChecked()) +
-                 QString::number(findAction(w, caption)->isEnabled());
+    for (const QString& c : {kCap, kClickOpen, QStringLiteral("JPEG保存時の圧縮率設定(&J)...")})
+        s << QString::number(findAction(w, c)->isChecked()) +
+                 QString::number(findAction(w, c)->isEnabled());
     return s.join(' ');
 }
 
@@ -218,8 +217,8 @@ private slots:
             w.setJpegQuality(77);
             QVERIFY(w.close() && !boxes[0]);
         }
-        QVERIFY(
-            readAll(install.ini()).contains("SubLeft=4500\r\nSubTop=3150\r\nTop=675\r\nLeft=1800"));
+        QVERIFY(readAll(install.ini())
+                    .contains("[Position]\r\nSubLeft=4500\r\nSubTop=3150\r\nTop=675\r\nLeft=1800"));
         install.installJpegLibrary();
         frmMain again(install.context(kPicture));
         QCOMPARE(settings(again),
