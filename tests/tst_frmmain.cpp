@@ -287,9 +287,11 @@ private slots:
                          "利用可能ファイル (*.bmp;*.gif;*.jpg;*.jpeg) = *.bmp *.gif *.jpg *.jpeg",
                          "ＪＰＥＧ (*.jpg;*.jpeg) = *.jpg *.jpeg", "ＧＩＦ (*.gif) = *.gif",
                          "ＢＭＰ (*.bmp) = *.bmp"}));
-        // Without a picture a right press makes the tile current, opening no menu.
+        // Without a picture a right press moves the frame and makes the tile
+        // current, opening no menu.
         QTest::mousePress(w.tileBox(3), Qt::RightButton, {}, QPoint(10, 10));
         QVERIFY(w.CurrentTile() == 3 && !w.tileMenu()->isVisible());
+        QCOMPARE(w.findChild<QWidget*>(QStringLiteral("Shape1"))->pos(), QPoint(153, 135));
 
         const QString d = install.dir.filePath(QStringLiteral("My Pictures/Summer"));
         QDir().mkpath(d);
