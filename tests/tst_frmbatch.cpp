@@ -6,7 +6,6 @@
 #include "app/frmMain.h"
 #include "batch/frmBatch.h"
 #include "batch/frmList.h"
-#include "platform/RegistryStore.h"
 #include "support/TestInstall.h"
 
 #include <QtWidgets>
@@ -14,6 +13,7 @@
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
+using testsupport::randomImage;
 using testsupport::readAll;
 
 namespace {
@@ -21,13 +21,11 @@ namespace {
 // Input folder "Photos" and output folder "Tiles out" in the settings, no
 // screen capture; the main window and its batch window over them. The
 // program's messages and the pages it would open are captured meanwhile.
-struct Install : testsupport::Install
+struct Install : testsupport::Install, testsupport::Shown
 {
     QString in = dir.filePath(u"Photos"_s);
     QString out = dir.filePath(u"Tiles out"_s);
     std::unique_ptr<frmMain> main;
-    testsupport::Shown shown;
-    QList<guiMessage::Message>& messages = shown.messages;
 
     explicit Install(const QByteArray& extraIni = {}, bool jpegLibrary = false)
     {
@@ -43,16 +41,6 @@ struct Install : testsupport::Install
     {
         main = start();
         return *main->batchWindow();
-    }
-    // A picture at that path in the installation, its type the name's.
-    void picture(const QString& path, quint32 seed, int w = 160, int h = 120) const
-    {
-        QVERIFY(testsupport::randomImage(w, h, seed).save(dir.filePath(path)));
-    }
-    // The settings file holds that line.
-    bool holds(const QByteArray& line) const
-    {
-        return readAll(ini()).contains(QByteArray(line + "\r\n"));
     }
 };
 
@@ -71,40 +59,14 @@ class tst_frmbatch : public QObject
     static QStringList filesIn(QString f) { return QDir(f).entryList(QDir::Files, QDir::Name); }
 
 private slots:
-    // The input pattern follows the type boxes; "DstFile" chooses JPEG output
-    // only with the JPEG library, and the output list follows the output type.
-    void typeBoxes()
-    {
-        for (const bool library : {true, false}) {
-            Install install("[ImageType]\r\nSrcFile=011\r\nDstFile=1\r\n", library);
-            for (const char* name :
-                 {"Photos/a.bmp", "Photos/b.jpg", "Photos/c.GIF", "Tiles out/x(A).jpg",
-                  "Tiles out/x(A).bmp", "Tiles out/y(A).JPG"})
-                testsupport::writeBytes(install.dir.filePath(QLatin1String(name)), "x");
-            frmBatch& b = install.batch();
-            QCOMPARE(b.fileList(0), (QStringList{"b.jpg", "c.GIF"}));
-            auto* jpeg = child<QRadioButton>(b, "optType_1");
-            QVERIFY(jpeg->isEnabled() == library && jpeg->isChecked() == library);
-            QCOMPARE(text(b, "lblNum_1"), library ? u"2"_s : u"1"_s);
-            child<QRadioButton>(b, "optType_0")->click();
-            QCOMPARE(text(b, "lblNum_1"), u"1"_s);
-
-            tick(b, "chkType_0", true);
-            QCOMPARE(b.filePattern(0) + u' ' + text(b, "lblNum_0"), u"*.bmp;*.jpg;*.gif 3"_s);
-            for (const char* type : {"chkType_0", "chkType_1", "chkType_2"})
-                tick(b, type, false);
-            QCOMPARE(b.filePattern(0) + u' ' + text(b, "lblNum_0"), u"xxxx.xxxx 0"_s);
-        }
-    }
-
-    // The first start's defaults; runs over a.bmp and b.jpg: every tile, then
-    // without tile B into the input folder itself. (The effects and
-    // their order through the window: sameFilesAsTheCommandLine.)
+    // The first start's defaults; runs over a.bmp and b.jpg without tile B
+    // into the input folder itself. (Every tile, and the effects in their
+    // order: unreadableInputsAndUnwritableTiles.)
     void firstStartAndRuns()
     {
         Install install;
-        install.picture("Photos/a.bmp", 1);
-        install.picture("Photos/b.jpg", 2, 400, 300);
+        randomImage(160, 120, 1).save(install.in + u"/a.bmp"_s);
+        randomImage(400, 300, 2).save(install.in + u"/b.jpg"_s);
         frmBatch& b = install.batch();
         QVERIFY(!b.isVisible());
         // Just to the right of the main window.
@@ -112,12 +74,6 @@ private slots:
         QCOMPARE(b.EffectOrder(), (std::array<int, 6>{0, 1, 2, 3, 4, 5}));
         QCOMPARE(b.fileList(0), QStringList{"a.bmp"});
         tick(b, "chkType_1", true);
-        b.cmdBatch_Click();
-        QCOMPARE(filesIn(install.out),
-                 (QStringList{"a(A).bmp", "a(B).bmp", "a(C).bmp", "a(D).bmp", "b(A).bmp",
-                              "b(B).bmp", "b(C).bmp", "b(D).bmp"}));
-        QCOMPARE(text(b, "lblNum_1"), u"8"_s);
-
         // An unticked tile disables its frame and gets no file. Output folder
         // = input folder: a run does not take its own tiles as inputs; the
         // next run does (six tiles, three files from each).
@@ -139,16 +95,19 @@ private slots:
     // the list refreshed, one message, the labels empty and the caption back.
     // Then the close box, or the main window's, unloads the batch window with
     // its keys written; the next one has them back, every tile ticked again.
+    // Without the JPEG library "DstFile" cannot choose JPEG output.
     void runEndedDuringTheThirdOfFiveFiles()
     {
         using P = frmBatch::RunPoint;
         for (const auto& [when, closeMain] : {std::pair{P::AfterCompose, false},
                                               {P::LoadStarted, false},
                                               {P::AfterCompose, true}}) {
-            Install install;
+            Install install("[ImageType]\r\nDstFile=1\r\n"); // no JPEG library: BMP output
             for (int i = 0; i < 5; ++i)
-                install.picture(u"Photos/f%1.bmp"_s.arg(i), i, 600, 450);
+                randomImage(600, 450, i).save(install.in + u"/f%1.bmp"_s.arg(i));
             frmBatch& b = install.batch();
+            auto* jpeg = child<QRadioButton>(b, "optType_1");
+            QVERIFY(!jpeg->isEnabled() && !jpeg->isChecked());
             install.main->show();
             b.show();
             QPointer<frmBatch> alive(&b);
@@ -167,14 +126,15 @@ private slots:
                 button->click(); // asks the run to stop
                 button->click(); // starts nothing while the run is still going
             });
-            QStringList seen; // each message, the bar in twips (3/5 of 2415), the output count
-            install.shown.onMessage = [&] {
-                seen << install.messages.last().text + u' ' + QString::number(b.progressTwips()) +
-                            u' ' + text(b, "lblNum_1");
+            QStringList seen; // each message, the bar in twips (3/5 of 2415), the counts
+            install.onMessage = [&] {
+                seen << u"%1 %2 %3 %4"_s.arg(install.messages.last().text)
+                            .arg(b.progressTwips())
+                            .arg(text(b, "lblNum_1"))
+                            .arg(filesIn(install.out).size());
             };
             button->click();
-            QCOMPARE(seen, QStringList{u"中断しました。 1449 6"_s});
-            QCOMPARE(filesIn(install.out).size(), 6);
+            QCOMPARE(seen, QStringList{u"中断しました。 1449 6 6"_s});
             QCOMPARE(button->text() + text(b, "lblNowSel_0") + text(b, "lblNowSel_1"),
                      u"実行(&R)"_s);
             QVERIFY(!child(b, "shaProcess_1")->isVisibleTo(&b));
@@ -184,7 +144,8 @@ private slots:
                 QVERIFY(b.close());
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QVERIFY(alive.isNull());
-            QVERIFY(install.holds("\nBlock=0010") && install.holds("\nBIndex=0020"));
+            const QByteArray keys = readAll(install.ini());
+            QVERIFY(keys.contains("\nBlock=0010\r\n") && keys.contains("\nBIndex=0020\r\n"));
             frmBatch& again = *install.main->batchWindow();
             QVERIFY(child<QCheckBox>(again, "chkTile_0")->isChecked());
             QCOMPARE(child<QComboBox>(again, "cmbBokashi_2")->currentText(), u"x3"_s);
@@ -194,33 +155,43 @@ private slots:
     // Unreadable inputs, a name that is no UTF-8 text among them, are listed
     // and skipped with no tiles under their names (never the previous
     // picture's), the run goes on, and one message lists them with the
-    // reasons. A tile file that cannot be written ends the run with one
-    // message naming it; the files before it stay. Both messages are Japanese
-    // throughout and come once the run has ended.
+    // reasons. The others' tiles are the very bytes quilton-batch writes
+    // with the same settings (effects in their order). A tile file that
+    // cannot be written ends the run with one message naming it; the files
+    // before it stay. Both messages are Japanese throughout and come once the
+    // run has ended.
     void unreadableInputsAndUnwritableTiles()
     {
-        Install install;
-        install.picture("Photos/a.bmp", 1);
+        Install install("[Kouka]\r\nBokashi=1000\r\nBIndex=1000\r\nContrast=0010\r\n"
+                        "Enboss=0001\r\nJunjo=502134\r\n[ImageType]\r\nSrcFile=110\r\n");
+        randomImage(300, 200, 1).save(install.in + u"/a.bmp"_s);
+        randomImage(640, 480, 2).save(install.in + u"/d.jpg"_s);
+        const QString cli = install.dir.filePath(u"cli"_s);
+        QCOMPARE(QProcess::execute(testenv::binDir() + u"/quilton-batch"_s,
+                                   {u"--settings"_s, install.ini(), install.in, cli}),
+                 0);
         testsupport::writeBytes(install.in + u"/b.bmp"_s, "BM broken");
         testsupport::writeBytes(install.in + u"/c.bmp"_s, QByteArray());
-        install.picture("Photos/d.bmp", 2);
         // A picture under a name Qt can neither make nor remove.
         const QByteArray bad = QFile::encodeName(install.in) + "/n\xff.bmp";
         QCOMPARE(link(QFile::encodeName(install.in + u"/a.bmp"_s).constData(), bad.constData()), 0);
         const auto removeBad = qScopeGuard([&] { unlink(bad.constData()); });
         frmBatch& b = install.batch();
         QCOMPARE(b.fileList(0),
-                 (QStringList{"a.bmp", "b.bmp", "c.bmp", "d.bmp", u"n\uFFFD.bmp"_s}));
+                 (QStringList{"a.bmp", "b.bmp", "c.bmp", "d.jpg", u"n\uFFFD.bmp"_s}));
         QStringList seen; // each message, then the button's caption and the bar when shown
-        install.shown.onMessage = [&] {
+        install.onMessage = [&] {
             seen << install.messages.last().text + u'|' +
                         child<QPushButton>(b, "cmdBatch")->text() +
                         (child(b, "shaProcess_1")->isVisible() ? " bar" : "");
         };
         b.cmdBatch_Click();
-        QCOMPARE(filesIn(install.out),
-                 (QStringList{"a(A).bmp", "a(B).bmp", "a(C).bmp", "a(D).bmp", "d(A).bmp",
-                              "d(B).bmp", "d(C).bmp", "d(D).bmp"}));
+        const QStringList names = filesIn(cli);
+        QCOMPARE(names, (QStringList{"a(A).bmp", "a(B).bmp", "a(C).bmp", "a(D).bmp", "d(A).bmp",
+                                     "d(B).bmp", "d(C).bmp", "d(D).bmp"}));
+        QCOMPARE(filesIn(install.out), names);
+        for (const QString& name : names)
+            QCOMPARE(readAll(install.out + u'/' + name), readAll(cli + u'/' + name));
         QDir(install.out).removeRecursively();
         QDir(install.out).mkpath(u"a(C).bmp"_s); // a folder in the way
         b.cmdBatch_Click();
@@ -236,20 +207,38 @@ private slots:
                          install.out + u"/a(C).bmp\n同じ名前のフォルダがあります。|実行(&R)"_s}));
     }
 
-    // JPEG output through the window at the program's quality; a file the
-    // JPEG writer cannot open gets its message and the run goes on.
-    void jpegOutputAndItsList()
+    // The input pattern follows "SrcFile" and the type boxes; "DstFile"
+    // chooses JPEG output and the output count follows the output type. JPEG
+    // output through the window at the program's quality; a file the JPEG
+    // writer cannot open gets its message and the run goes on.
+    void typesAndJpegOutput()
     {
-        Install install("[Start]\r\nFormHide=True\r\n[ImageType]\r\nDstFile=1\r\n", true);
-        install.picture("Photos/a.bmp", 1);
-        install.picture("Photos/b.bmp", 2);
+        Install install("[Start]\r\nFormHide=True\r\n[ImageType]\r\nSrcFile=011\r\nDstFile=1\r\n",
+                        true);
+        randomImage(160, 120, 1).save(install.in + u"/a.jpg"_s);
+        randomImage(160, 120, 2).save(install.in + u"/b.JPG"_s, "JPG");
+        for (const QString& other :
+             QStringList{install.in + u"/x.bmp"_s, install.out + u"/x(A).bmp"_s})
+            testsupport::writeBytes(other, "x");
         QDir(install.out).mkpath(u"a(B).jpg"_s); // a folder in the way
         frmBatch& b = install.batch();
+        QCOMPARE(b.fileList(0), (QStringList{"a.jpg", "b.JPG"}));
+        tick(b, "chkType_0", true);
+        QCOMPARE(b.filePattern(0) + u' ' + text(b, "lblNum_0"), u"*.bmp;*.jpg;*.gif 3"_s);
+        for (const char* type : {"chkType_0", "chkType_1", "chkType_2"})
+            tick(b, type, false);
+        QCOMPARE(b.filePattern(0) + u' ' + text(b, "lblNum_0"), u"xxxx.xxxx 0"_s);
+        tick(b, "chkType_1", true);
+        QVERIFY(child<QRadioButton>(b, "optType_1")->isChecked());
         install.main->setJpegQuality(95);
         b.cmdBatch_Click();
         const QStringList names{"a(A).jpg", "a(C).jpg", "a(D).jpg", "b(A).jpg",
                                 "b(B).jpg", "b(C).jpg", "b(D).jpg"};
-        QCOMPARE(filesIn(install.out), names);
+        QCOMPARE(text(b, "lblNum_1"), u"7"_s);
+        child<QRadioButton>(b, "optType_0")->click();
+        QCOMPARE(text(b, "lblNum_1"), u"1"_s);
+        child<QRadioButton>(b, "optType_1")->click();
+        QCOMPARE(filesIn(install.out), names + QStringList{"x(A).bmp"});
         QCOMPARE(install.messages.size(), 1);
         QCOMPARE(install.messages[0].text, u"File Open Error"_s);
         QCOMPARE(install.messages[0].icon, QMessageBox::Information);
@@ -260,13 +249,13 @@ private slots:
         const qint64 at95 = QFileInfo(install.out + u"/b(A).jpg"_s).size();
         install.main->setJpegQuality(5);
         testsupport::writeBytes(install.out + u"/0.jpg"_s, "not a picture");
-        install.picture("Tiles out/C.jpg", 3, 100, 100);
+        randomImage(100, 100, 3).save(install.out + u"/C.JPG"_s, "JPG");
         b.cmdBatch_Click();
         QVERIFY(QFileInfo(install.out + u"/b(A).jpg"_s).size() < at95 / 2);
         install.messages.clear();
 
-        // The output list: the caption with the pattern, the names in name
-        // order ignoring case, the first previewed (no picture: an empty
+        // The output list: the caption with the pattern, the names of that
+        // type in name order ignoring case, the first previewed (no picture: an empty
         // preview), Down previews the next; the sample page names the
         // selected file and writes no picture.
         frmList list(*install.main, b);
@@ -275,15 +264,15 @@ private slots:
         QStringList entries;
         for (int i = 0; i < cmb->count(); ++i)
             entries << cmb->itemText(i);
-        QCOMPARE(entries, QStringList{"0.jpg"} + names + QStringList{"C.jpg"});
+        QCOMPARE(entries, QStringList{"0.jpg"} + names + QStringList{"C.JPG"});
         QVERIFY(list.preview().isNull());
         QTest::keyClick(cmb, Qt::Key_Down);
         const QString selected = install.out + u"/a(A).jpg"_s;
         QCOMPARE(list.preview(), QImage(selected).convertToFormat(QImage::Format_RGB32));
         list.findChild<QPushButton*>(u"cmdPreview"_s)->click();
-        QCOMPARE(install.shown.opened, QStringList{install.program + u"/Sample.html"_s});
-        QVERIFY(readAll(install.shown.opened.value(0))
-                    .contains(QUrl::fromLocalFile(selected).toEncoded()));
+        QCOMPARE(install.opened, QStringList{install.program + u"/Sample.html"_s});
+        QVERIFY(
+            readAll(install.opened.value(0)).contains(QUrl::fromLocalFile(selected).toEncoded()));
         QVERIFY(!QFile::exists(install.program + u"/Sample.jpg"_s));
         // The wallpaper is the preview; the store-only desktop tells that the
         // screen did not change, and there is nothing to restore.
@@ -300,7 +289,7 @@ private slots:
         install.main->show();
         b.show();
         QStringList seen; // the messages, and the list's caption when the others were hidden
-        install.shown.onMessage = [&] { seen << install.messages.last().text; };
+        install.onMessage = [&] { seen << install.messages.last().text; };
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             if (QWidget* opened = QApplication::activeModalWidget()) {
@@ -324,28 +313,9 @@ private slots:
         QVERIFY(install.main->isVisible() && b.isVisible());
         QCOMPARE(open(Qt::RightButton), list.windowTitle());
         QCOMPARE(open(Qt::LeftButton), QString());
-        b.setFolder(1, install.in); // no JPEG pictures there
+        b.setFolder(1, install.windows); // the wallpaper's folder: no JPEG pictures
         QCOMPARE(open(Qt::NoButton), u"ファイルがありません。"_s);
         QCOMPARE(open(Qt::RightButton), QString());
-    }
-
-    // The window's batch and quilton-batch write the same bytes.
-    void sameFilesAsTheCommandLine()
-    {
-        Install install("[Kouka]\r\nBokashi=1000\r\nBIndex=1000\r\nContrast=0010\r\n"
-                        "Enboss=0001\r\nJunjo=502134\r\n[ImageType]\r\nSrcFile=110\r\n");
-        install.picture("Photos/a.bmp", 1, 300, 200);
-        install.picture("Photos/b.jpg", 2, 640, 480);
-        install.batch().cmdBatch_Click();
-        const QString cli = install.dir.filePath(u"cli"_s);
-        QCOMPARE(QProcess::execute(testenv::binDir() + u"/quilton-batch"_s,
-                                   {u"--settings"_s, install.ini(), install.in, cli}),
-                 0);
-        const QStringList names = filesIn(install.out);
-        QCOMPARE(names.size(), 8);
-        QCOMPARE(filesIn(cli), names);
-        for (const QString& name : names)
-            QCOMPARE(readAll(install.out + u'/' + name), readAll(cli + u'/' + name));
     }
 };
 
