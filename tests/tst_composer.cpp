@@ -62,7 +62,6 @@ private slots:
                 QCOMPARE(Composer::compose(flatImage(37, 23, colour), index, half, false),
                          flatImage(100, half ? 50 : 100, flat[index]));
                 const QImage plain = Composer::compose(source, index, half, false);
-                QCOMPARE(plain.size(), Composer::tileSize(half));
                 QCOMPARE(plain.mirrored(true, false), plain);
                 QCOMPARE(plain.mirrored(false, true), plain);
                 // The band two pixels wide inside the edges; inner pixels untouched.
@@ -132,7 +131,6 @@ private slots:
         // the tile is unchanged.
         QImage half = randomImage(100, 50, 1);
         const PixelGrid grid = ReadTilePixels(half);
-        QCOMPARE(QSize(grid.width(), grid.height()), QSize(100, 50));
         QCOMPARE(grid.at(7, 0), 0u);
         QCOMPARE(grid.at(7, 50), half.pixel(7, 49) & 0x00ffffffu);
         QCOMPARE(grid.at(100, 9), half.pixel(0, 7) & 0x00ffffffu);

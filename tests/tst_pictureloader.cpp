@@ -162,7 +162,6 @@ private slots:
         // that takes its own way through the reader; each is read as the
         // picture's 1/8 and must give exactly what libjpeg-turbo's decoder
         // gives for the whole file at 1/8, or be refused.
-        const QSize big(960, 800);
         const QStringList colour444 = {"-sample", "1x1"}, progressive = {"-progressive"};
         const auto scans = [this](const char* name, const QByteArray& script) {
             writeBytes(m_dir.filePath(name), script);
@@ -177,45 +176,40 @@ private slots:
             scans("grey", "0: 0-0, 0, 1; 0: 0-0, 1, 0; 0: 1-9, 0, 0; 0: 10-63, 0, 0;") +
             QStringList{"-grayscale"};
         const QStringList sequential = scans("sequential", "0; 1; 2;");
-        const auto made = [&](const char* what, const QStringList& options, QSize size,
-                              Damage damage, bool whole) {
+        const auto made = [&](const char* what, const QStringList& options, Damage damage,
+                              bool whole, QSize size = {960, 800}) {
             const QByteArray jpeg =
                 run("cjpeg", options, encoded(randomImage(size.width(), size.height(), 7), "ppm"));
             const QList<qsizetype> starts = scanStarts(jpeg);
             // In the order of Damage; a missing scan start reads as 0.
-            const QByteArray damaged[] = {jpeg,
-                                          jpeg.left(jpeg.size() / 2),
-                                          jpeg.left((starts[0] + starts.value(1)) / 2),
-                                          jpeg.left(starts.value(1)),
-                                          jpeg.left(starts.value(2)),
-                                          jpeg.left(starts.last()),
-                                          jpeg.chopped(2),
-                                          QByteArray(jpeg).insert(starts[0], "\x12\x34\x56"),
-                                          withJpegFrameSize(jpeg, 10000, 10000)};
+            const QList<QByteArray> damaged(
+                {jpeg, jpeg.left(jpeg.size() / 2), jpeg.left((starts[0] + starts.value(1)) / 2),
+                 jpeg.left(starts.value(1)), jpeg.left(starts.value(2)), jpeg.left(starts.last()),
+                 jpeg.chopped(2), QByteArray(jpeg).insert(starts[0], "\x12\x34\x56"),
+                 withJpegFrameSize(jpeg, 10000, 10000)});
             const QImage atOneEighth = QImage::fromData(run("djpeg", {"-scale", "1/8"}, jpeg));
             row(what, damaged[damage], whole ? "" : cut,
                 whole ? atOneEighth.convertToFormat(QImage::Format_RGB32) : QImage());
         };
-        made("baseline 4:2:0", {}, big, Whole, true);
-        made("baseline 4:4:4", colour444, big, Whole, true);
-        made("baseline with restart markers", {"-restart", "1"}, big, Whole, true);
-        made("progressive 4:2:0", progressive, big, Whole, true);
-        made("progressive 4:4:4", progressive + colour444, big, Whole, true);
-        made("multi-scan sequential", colour444 + sequential, big, Whole, true);
-        made("greyscale progressive", greyInSteps, big, Whole, true);
-        made("baseline cut half-way", {}, big, Half, false);
-        made("baseline without its end marker", {}, big, NoEnd, true);
-        made("baseline with bytes between markers", {}, big, Between, true);
-        made("progressive cut after its DC scans", colour444 + dcInSteps, big, AtScan3, true);
-        made("progressive cut before its last scan", progressive + colour444, big, AtLast, true);
-        made("progressive cut in its first DC scan", colour444 + dcInSteps, big, InScan1, false);
-        made("progressive 4:2:0 cut after its DC scans", dcInSteps, big, AtScan3, false);
-        made("progressive kept whole, cut after its DC scans", colour444 + dcInSteps, {160, 120},
-             AtScan3, false);
-        made("greyscale progressive cut after its DC scans", greyInSteps, big, AtScan3, true);
-        made("multi-scan sequential cut between its scans", colour444 + sequential, big, AtScan2,
-             false);
-        made("baseline claiming 10000 x 10000", {}, big, Huge, false);
+        made("baseline 4:2:0", {}, Whole, true);
+        made("baseline 4:4:4", colour444, Whole, true);
+        made("baseline with restart markers", {"-restart", "1"}, Whole, true);
+        made("progressive 4:2:0", progressive, Whole, true);
+        made("progressive 4:4:4", progressive + colour444, Whole, true);
+        made("multi-scan sequential", colour444 + sequential, Whole, true);
+        made("greyscale progressive", greyInSteps, Whole, true);
+        made("baseline cut half-way", {}, Half, false);
+        made("baseline without its end marker", {}, NoEnd, true);
+        made("baseline with bytes between markers", {}, Between, true);
+        made("progressive cut after its DC scans", colour444 + dcInSteps, AtScan3, true);
+        made("progressive cut before its last scan", progressive + colour444, AtLast, true);
+        made("progressive cut in its first DC scan", colour444 + dcInSteps, InScan1, false);
+        made("progressive 4:2:0 cut after its DC scans", dcInSteps, AtScan3, false);
+        made("small progressive cut after its DC scans", colour444 + dcInSteps, AtScan3, false,
+             {160, 120});
+        made("greyscale progressive cut after its DC scans", greyInSteps, AtScan3, true);
+        made("multi-scan sequential cut between its scans", colour444 + sequential, AtScan2, false);
+        made("baseline claiming 10000 x 10000", {}, Huge, false);
 
         const QByteArray bmp37 = halves(37, 23, "bmp");
         row("BMP", bmp37, "", QImage::fromData(bmp37).convertToFormat(QImage::Format_RGB32));

@@ -7,7 +7,6 @@
 
 #include "app/frmMain.h"
 #include "app/frmRepeat.h"
-#include "app/guiMessage.h"
 #include "app/guiRepeatView.h"
 #include "app/inifile_IO.h"
 
@@ -19,6 +18,7 @@
 
 using namespace testsupport;
 using RepeatPattern::Zoom;
+using testpictures::difference;
 
 namespace {
 
@@ -100,8 +100,7 @@ private slots:
         const QImage expected =
             wall(tile, screen, 1)
                 .scaled(area.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        QVERIFY(testpictures::difference(picture.copy(area), expected).mean <=
-                (area.size() == screen ? 0 : 2));
+        QVERIFY(difference(picture.copy(area), expected).mean <= (area.size() == screen ? 0 : 2));
     }
 
     void followsTheShownTileAndSavesIt()
@@ -140,15 +139,14 @@ private slots:
         for (const auto& [name, step] : steps) {
             const QImage before = shown();
             step();
-            const QImage after = shown();
-            QVERIFY2(after != before, name);
-            QVERIFY2(after == wall(current(), repeat.view()->size(), 1), name);
+            QVERIFY2(shown() != before, name);
+            QVERIFY2(shown() == wall(current(), repeat.view()->size(), 1), name);
         }
         QCOMPARE(current().size(), QSize(100, 50));
 
         // The wallpaper button: the shown tile becomes the wallpaper file;
         // the tests' store-only desktop says that the screen did not change.
-        testsupport::Shown log;
+        Shown log;
         QTest::mouseClick(repeat.findChild<QWidget*>("cmdWall"), Qt::LeftButton);
         QCOMPARE(QImage(install.windows + "/quilton.bmp").convertToFormat(QImage::Format_RGB32),
                  current());
@@ -162,13 +160,11 @@ private slots:
         w.mnuBlock_Click(); // smooth enough for a JPEG at full quality
         for (const auto& [name, tolerance] :
              {std::pair("wall.bmp", 0), {"wall.PNG", 0}, {"wall.jpg", 4}}) {
-            QVERIFY2(repeat.savePicture(install.dir.filePath(name)), name);
-            const QImage saved =
-                QImage(install.dir.filePath(name)).convertToFormat(QImage::Format_RGB32);
+            const QString path = install.dir.filePath(name);
+            QVERIFY2(repeat.savePicture(path), name);
+            const QImage saved(path);
             QCOMPARE(saved.size(), QGuiApplication::primaryScreen()->size());
-            QVERIFY2(testpictures::difference(saved, wall(current(), saved.size(), 1)).mean <=
-                         tolerance,
-                     name);
+            QVERIFY2(difference(saved, wall(current(), saved.size(), 1)).mean <= tolerance, name);
         }
     }
 
