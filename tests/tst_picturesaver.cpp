@@ -1,6 +1,7 @@
 // Writing tiles: BMP through Qt's writer, JPEG through the SaveJPG.so library
-// (called directly and as the program calls it), and the leftovers of killed
-// writers.
+// (called directly and as the program calls it), the leftovers of killed
+// writers, and the sample page: its bytes against the page written out here
+// line by line, and the page with its picture in real Chromium.
 #include "TestEnv.h"
 #include "support/FileFixtures.h"
 #include "support/Leftovers.h"
@@ -9,7 +10,10 @@
 
 #include "app/SaveJpgLoader.h"
 #include "output/PictureSaver.h"
+#include "output/SampleHtml.h"
 #include "platform/AtomicFile.h"
+
+#include <QUrl>
 
 #include <dlfcn.h>
 #include <sys/file.h>
@@ -30,6 +34,38 @@ static int save(const QImage& picture, QSize area, const QString& name, int qual
     const auto r =
         SaveJpgLoader::save(kLibrary, picture, area.width(), area.height(), name, quality);
     return r.loaded ? r.code : -100;
+}
+
+const QString kNote =
+    u"実際に背景として使用する場合は、表示可能な形式（JPG/GIF等）に変換してください。"_s;
+
+// The whole page as it must be written, for the background attribute given:
+// its 74 lines, 65 of them the coloured notes.
+static QByteArray expectedPage(const QString& attribute)
+{
+    const QString home = QString::fromLatin1(SampleHtml::kHomePage);
+    const QStringList colours =
+        u"FF0000 0000FF FFFFFF 000000 FFFF00 7C6035 00FF00 808080 B7C4E0 ABFF7F FB8684 FFA500 "
+        u"D7FF99 272672 3C2421 E5D64C FFF27F C400CC DA70D6 E50086 7E00FF 19E3E5 336045 4200B7 "
+        u"FFB74C FFD700 C0C0C0 342659 F0FFFF 774635 FE8E87 EE4E42 47EA7E FF5E19 EAD2AD 9B002B "
+        u"F2D8DF F0E68C BB084E E12652 733630 653008 46130F 8700CC E0CC84 4B3E15 6B492D FFC34C "
+        u"FAFAFA 28A371 E50031 EFA18F 2314B7 EAC247 E0C184 DBD070 CC000A E100B2 E50076 95FF65 "
+        u"7FF655 200098 9CA7E2 164082 FAFAFA"_s.split(u' ');
+    QStringList lines{
+        "<html>",
+        "<title>表示サンプル</title>",
+        "<body style=\"background-attachment:fixed\" background=\"" + attribute +
+            "\" alink=blue link=pink>",
+        "<center><table border=3 bgcolor=lightyellow><tr><th>",
+        "<font color=red>◆『ぼかし』や『明度調整』を行うと見やすくなります。</font><br>",
+        "<a href=\"" + home + "\">" + home + "</a></th></tr></table><p></center>",
+        "<br><blockquote>",
+    };
+    for (const QString& code : colours)
+        lines << "<font color=#" + code + "><B>" + code + "</B> : " + kNote + "</font><br>";
+    lines.last() += "</blockquote>";
+    lines += {"</body>", "</html>"};
+    return "\xEF\xBB\xBF" + (lines.join("\r\n") + "\r\n").toUtf8();
 }
 
 class tst_picturesaver : public QObject
@@ -230,6 +266,63 @@ private slots:
                          QFileInfo::exists(path) != removed,
                      qPrintable(name + ' ' + QString::number(age)));
         }
+    }
+
+    // The page's background is the picture's file address: the program
+    // folder's Sample.jpg (with the JPEG library) or Sample.bmp, or the
+    // picture given. Characters that end the attribute become references;
+    // those a browser would misread in an address are percent-encoded.
+    void pageIsTheTableWithThePicturesFileAddress()
+    {
+        const std::tuple<QString, QString, bool, QString> rows[] = {
+            {"/opt/q", "", true, "file:///opt/q/Sample.jpg"},
+            {"/opt/q/", "", false, "file:///opt/q/Sample.bmp"},
+            {"/opt/q", "/out/x(A).jpg", true, "file:///out/x(A).jpg"},
+            {"", "", true, "file:///Sample.jpg"}, // the root folder
+            {"/q", "/t/\"x\"<y>&50%#1?\\ é.bmp", true,
+             "file:///t/%22x%22%3Cy%3E&amp;50%25%231%3F%5C%20%C3%A9.bmp"},
+        };
+        for (const auto& [program, given, jpegFlag, attribute] : rows)
+            QVERIFY2(SampleHtml::pageBytes(SampleHtml::picturePath(program, given, jpegFlag)) ==
+                         expectedPage(attribute),
+                     qPrintable(attribute));
+    }
+
+    // Written over a longer file, the page replaces it whole (a missing folder
+    // is an error), and Chromium shows the tile behind it.
+    void writtenPageInChromium()
+    {
+        // A folder name with characters a browser would misread in an address.
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("sample \\ #1 50% 見本"),
+                      page = folder + "/Sample.html";
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(saveBmp(flatImage(100, 100, 0xff3c8ad2), folder + "/Sample.bmp"));
+        QVERIFY(writeBytes(page, QByteArray(50000, 'x')));
+        QString error;
+        QVERIFY2(SampleHtml::writePage(page, folder + "/Sample.bmp", &error), qPrintable(error));
+        QCOMPARE(readAll(page), SampleHtml::pageBytes(folder + "/Sample.bmp"));
+        QVERIFY(!SampleHtml::writePage(dir.filePath("missing/Sample.html"), "/p.bmp", &error));
+        QVERIFY(!error.isEmpty());
+
+        const QString png = dir.filePath("shot.png");
+        QProcess chromium; // killed, if still running, when the test ends
+        chromium.start("/usr/bin/chromium",
+                       {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                        "--disable-background-networking", "--hide-scrollbars",
+                        "--disable-component-update", "--user-data-dir=" + dir.filePath("profile"),
+                        "--dump-dom", "--screenshot=" + png, "--window-size=1200,800",
+                        QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded)});
+        QVERIFY2(chromium.waitForFinished(90000) && chromium.exitStatus() == QProcess::NormalExit,
+                 "/usr/bin/chromium did not run (Debian package chromium, scripts/deps.sh test)");
+        const QString dom = chromium.readAllStandardOutput();
+        QVERIFY2(dom.contains("<title>表示サンプル</title>"), qPrintable(dom.left(500)));
+        QCOMPARE(dom.count(kNote), 65);
+        // The body margin shows nothing but the background picture.
+        const QColor seen = QImage(png).pixelColor(2, 2);
+        QVERIFY2(qAbs(seen.red() - 0x3C) + qAbs(seen.green() - 0x8A) + qAbs(seen.blue() - 0xD2) <=
+                     6,
+                 qPrintable(seen.name()));
     }
 };
 
