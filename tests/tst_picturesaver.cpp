@@ -1,14 +1,18 @@
 // Writing tiles: BMP through Qt's writer, JPEG through the SaveJPG.so library
 // (called directly and as the program calls it), the leftovers of killed
 // writers, and the sample page: its bytes against the page written out here
-// line by line, and the page with its picture in real Chromium.
+// line by line, and the page with its picture in real Chromium. Finding and
+// installing the JPEG library at start-up, and the file versions it is judged
+// by.
 #include "TestEnv.h"
 #include "support/FileFixtures.h"
 #include "support/Leftovers.h"
 #include "support/PictureChecks.h"
 #include "support/TestInstall.h"
 
+#include "app/JpegLibrary.h"
 #include "app/SaveJpgLoader.h"
+#include "app/mGetFileVer.h"
 #include "output/PictureSaver.h"
 #include "output/SampleHtml.h"
 #include "platform/AtomicFile.h"
@@ -67,6 +71,26 @@ static QByteArray expectedPage(const QString& attribute)
     lines += {"</body>", "</html>"};
     return "\xEF\xBB\xBF" + (lines.join("\r\n") + "\r\n").toUtf8();
 }
+
+// A stand-in library file carrying the given version (none unless a.b.c.d).
+static QByteArray libraryBytes(const QString& version, char tag)
+{
+    const QStringList p = version.split('.');
+    const QByteArray block = p.size() != 4 ? QByteArray()
+                                           : versionBlock(p[0].toUShort(), p[1].toUShort(),
+                                                          p[2].toUShort(), p[3].toUShort());
+    return QByteArray(1024, tag) + block + QByteArray(512, tag);
+}
+
+// The program folder's copy, the user's copy in the system folder and the
+// installed package's copy: a.b.c.d, "" (no version) or "none" (no such
+// file); for the user's copy also "gone" (nor its folder) and "blocked" (a
+// file where its folder would be). Then: installing (run from its own folder),
+// a copy installed now, the copy in use ("user", "package", "none"), and the
+// program's arguments.
+using Row = std::tuple<QString, QString, QString, bool, bool, QString, QStringList>;
+
+Q_DECLARE_METATYPE(Row)
 
 class tst_picturesaver : public QObject
 {
@@ -323,6 +347,112 @@ private slots:
         QVERIFY2(qAbs(seen.red() - 0x3C) + qAbs(seen.green() - 0x8A) + qAbs(seen.blue() - 0xD2) <=
                      6,
                  qPrintable(seen.name()));
+    }
+
+    // Which copy is used, what is installed and what is kept. The program's
+    // copy is named in other letter case ("savejpg.SO"), which counts. It is
+    // kept when an argument holds "/C" anywhere, in that letter case.
+    void lookUpAndInstall_data()
+    {
+        QTest::addColumn<Row>("row");
+        const auto row = [](const char* name, const Row& r) { QTest::newRow(name) << r; };
+        row("absent", {"none", "gone", "none", true, false, "none", {}});
+        row("newer: installed, deleted",
+            {"1.0.0.3", "1.0.0.2", "none", true, true, "user", {"/c", "/", "C"}});
+        row("newer with /C: installed, kept",
+            {"1.0.0.3", "1.0.0.2", "none", true, true, "user", {"a", "x/Cy"}});
+        row("equal: left alone", {"1.0.0.2", "1.0.0.2", "none", true, false, "user", {}});
+        row("program copy without version", {"", "1.0.0.2", "none", true, false, "user", {}});
+        row("system copy without version", {"0.0.0.1", "", "none", true, true, "user", {}});
+        // Presence is decided before installing.
+        row("no system copy: folder made", {"1.0.0.2", "gone", "none", true, true, "none", {}});
+        row("parts above 32767 as numbers",
+            {"1.0.40000.0", "1.0.32767.9", "none", true, true, "user", {}});
+        // A failed install keeps what was decided, and the program's copy.
+        row("system folder cannot be made",
+            {"1.0.0.3", "blocked", "none", true, false, "none", {}});
+        // Installed, the package's copy counts as present and the user's own
+        // copy wins only when newer; nothing is installed from the program's
+        // folder.
+        row("package copy alone", {"9.0.0.0", "none", "1.0.0.2", false, false, "package", {}});
+        row("user copy as new", {"9.0.0.0", "1.0.0.2", "1.0.0.2", false, false, "package", {}});
+        row("newer user copy wins", {"9.0.0.0", "1.0.0.3", "1.0.0.2", false, false, "user", {}});
+        row("package copy missing", {"9.0.0.0", "1.0.0.1", "none", false, false, "user", {}});
+        row("neither", {"9.0.0.0", "none", "none", false, false, "none", {}});
+    }
+    void lookUpAndInstall()
+    {
+        QFETCH(Row, row);
+        const auto& [offered, user, package, installing, installs, inUse, arguments] = row;
+        QTemporaryDir dir; // the program's folder
+        const QString system = dir.filePath("lib"), systemCopy = system + "/SaveJPG.so";
+        const QString programCopy = dir.filePath("savejpg.SO"), packageCopy = dir.filePath("p.so");
+        const bool present = !QStringList{"none", "gone", "blocked"}.contains(user);
+        QVERIFY(offered == "none" || writeBytes(programCopy, libraryBytes(offered, 'p')));
+        QVERIFY(user == "blocked" ? writeBytes(system, "file")
+                                  : user == "gone" || QDir().mkpath(system));
+        QVERIFY(!present || writeBytes(systemCopy, libraryBytes(user, 's')));
+        QVERIFY(package == "none" || writeBytes(packageCopy, libraryBytes(package, 'k')));
+        // A running program may have the old copy loaded: a new one must
+        // arrive as a new file, not be written into the old one.
+        QFile oldCopy(systemCopy);
+        QVERIFY(!present || oldCopy.open(QIODevice::ReadOnly));
+
+        const JpegLibraryPlaces places{system, packageCopy, dir.path(), installing};
+        const bool keep = JpegLibrary::keepsProgramCopy(arguments);
+        const JpegLibraryState state = JpegLibrary::lookUpAndInstall(places, keep);
+        QCOMPARE(state.libraryPath, inUse == "package" ? packageCopy : systemCopy);
+        QCOMPARE(state.jpegFlag, inUse != "none");
+        // The line shows the version in use after the install step.
+        const QString version = installs ? offered : inUse == "package" ? package : user;
+        QCOMPARE(state.dllVersionText, inUse == "none"
+                                           ? u"[TalvikJPEG保存DLLがありません]"_s
+                                           : u"[ with TalvikJPEG保存DLL Ver."_s + version + " ]");
+        QCOMPARE(state.installed, installs);
+        QCOMPARE(readAll(systemCopy), installs  ? libraryBytes(offered, 'p')
+                                      : present ? libraryBytes(user, 's')
+                                                : QByteArray());
+        if (present)
+            QCOMPARE(oldCopy.readAll(), libraryBytes(user, 's'));
+        QCOMPARE(QFileInfo::exists(programCopy), offered != "none" && (!installs || keep));
+        // No temporary file stays behind in the system folder.
+        QCOMPARE(folderEntries(system).size(), present || installs ? 1 : 0);
+        // The next start counts what this one installed, and installs nothing.
+        const JpegLibraryState next = JpegLibrary::lookUpAndInstall(places, keep);
+        QVERIFY(next.jpegFlag == (state.jpegFlag || installs) && !next.installed);
+    }
+
+    // Versions read from files made here, as text and as parts. (A missing
+    // file and a block after other bytes are the install table's.)
+    void fileVersions()
+    {
+        QTemporaryDir dir;
+        const QByteArray block = versionBlock(1, 0, 0, 2), x(100, 'x');
+        const std::tuple<const char*, QByteArray, QString> rows[] = {
+            {"parts above 32767, each in its place", x + versionBlock(40000, 65535, 32768, 1),
+             "40000.65535.32768.1"},
+            {"no block", x, ""},
+            {"truncated block", x + block.left(51), ""},
+            {"unaligned block skipped, first aligned one found",
+             x.left(2) + versionBlock(9, 9, 9, 9) + x.left(2) + block + versionBlock(2, 0, 0, 0),
+             "1.0.0.2"},
+            // Files are read 64 KiB at a time.
+            {"block straddling a read", QByteArray(65536 - 20, 'x') + block, "1.0.0.2"},
+        };
+        for (const auto& [name, bytes, text] : rows) {
+            const QString path = dir.filePath(name);
+            QVERIFY(writeBytes(path, bytes));
+            const FileVersion v = mGetFileVer::GetFileVersion(path);
+            QVERIFY2(mGetFileVer::GetFileVersionText(path) == text &&
+                         u"%1.%2.%3.%4"_s.arg(v.major).arg(v.minor).arg(v.build).arg(v.revision) ==
+                             (text.isEmpty() ? "0.0.0.0" : text),
+                     name);
+        }
+        // The built SaveJPG.so's 1.0.0.2 is the about box's (tst_about). This
+        // program links the scanner but holds no block, not even at an
+        // unaligned offset where only luck would skip it.
+        const QByteArray self = readAll(QCoreApplication::applicationFilePath());
+        QCOMPARE(self.indexOf(versionBlock(0, 0, 0, 0).left(4)), -1);
     }
 };
 
