@@ -233,7 +233,8 @@ private slots:
     // A file written over, as BMP or through the JPEG library, keeps its
     // permissions; through a symbolic link the file it names is replaced and
     // the link stays. A write that fails as on a full disc (the disc really
-    // full: tst_batch_cli's "full disc") keeps the file and leaves nothing.
+    // full: tst_batch_cli's "full disc"), or has no picture to write, keeps
+    // the file and leaves nothing.
     void writingOverAFile()
     {
         const QImage grey = flatImage(9, 4, qRgb(90, 90, 90)); // exact in a JPEG too
@@ -251,6 +252,7 @@ private slots:
                 const FileSizeLimit limit(100);
                 QVERIFY(!write(randomImage(200, 200, 5)));
             }
+            QVERIFY(!write(QImage())); // nothing to write
             QVERIFY(QFileInfo(link).isSymLink());
             QCOMPARE(QImage(file).convertToFormat(QImage::Format_RGB32), grey);
             QCOMPARE(QFile::permissions(file), mode | QFile::ReadUser | QFile::WriteUser);
