@@ -1,3 +1,6 @@
+// The wallpaper class over the store-only desktop (and a failing desktop
+// tool): the user's wallpaper saved once and put back, clearing, refusals
+// with their texts, the placement table and the picture's sizes.
 #include "TestEnv.h"
 #include "support/TestInstall.h"
 
@@ -14,6 +17,10 @@ namespace {
 const QString kDesk = QStringLiteral("Control Panel\\desktop");
 const QString kSaved =
     QStringLiteral("Software\\VB and VBA Program Settings\\Oakhollow\\quilton\\OldWallPaper");
+const QStringList kDeskValues{"Wallpaper", "TileWallpaper", "WallpaperOriginX", "WallpaperOriginY"};
+const QString kClass = QStringLiteral("cWallSet Class|");
+const QString kNotShown = QStringLiteral(
+    "壁紙を変更できるデスクトップが見つからないため、画面の壁紙は変わっていません。");
 
 // The wallpaper folder is "walls", not yet made.
 struct World : testsupport::Install
@@ -39,16 +46,24 @@ struct World : testsupport::Install
         w->setPicture(picture);
         return w->SetWall(saveCurrent, registryOnly);
     }
-    QString desk(const char* value) const { return registry->get(kDesk, value); }
-    QString saved(const char* value) const { return registry->get(kSaved, value); }
-    // The user's own wallpaper, untiled at 0, 0.
+    // The values under key, in the order named.
+    QStringList values(const QString& key = kDesk, const QStringList& names = kDeskValues) const
+    {
+        QStringList found;
+        for (const QString& name : names)
+            found << registry->get(key, name);
+        return found;
+    }
+    // The user's own wallpaper, untiled at 12, 7 (the store-only desktop
+    // only records it).
     QString userWallpaper(const QString& name = "Pictures/beach.jpg")
     {
         const QString path = dir.filePath(name);
         QDir().mkpath(QFileInfo(path).path());
         testsupport::writeBytes(path, "picture");
-        desktop->applyWallpaper(path, false, 0, 0);
-        registry->set(kDesk, "TileWallpaper", "0");
+        const QStringList desk{path, "0", "12", "7"};
+        for (int i = 0; i < desk.size(); ++i)
+            registry->set(kDesk, kDeskValues[i], desk[i]);
         return path;
     }
 };
@@ -61,7 +76,7 @@ class tst_wallset : public QObject
 
 private slots:
     void setWallSavesThePreviousWallpaperOnce();
-    void restoreKillWallAndWritingNothing();
+    void nothingWrittenRegistryOnlyAndOlderRecords();
     void refusalsAreReported();
     void placementAndSizes();
 };
@@ -71,107 +86,91 @@ void tst_wallset::setWallSavesThePreviousWallpaperOnce()
     World world;
     const QString beach = world.userWallpaper();
     for (const QRgb colour : {qRgb(10, 200, 30), qRgb(250, 5, 5)}) {
-        // The second tile overwrites the picture but keeps the saved wallpaper.
-        // Without a desktop to change, the user is told and nothing counts as
-        // shown.
+        // The second tile overwrites the picture but keeps the saved wallpaper
+        // with its place and tiling. Without a desktop to change, the user is
+        // told and nothing counts as shown.
         QVERIFY(!world.setWall(testsupport::flatImage(100, 100, colour)));
-        QCOMPARE(world.reports.takeFirst(),
-                 "cWallSet Class|SetWallError壁紙を変更できるデスクトップが見つからないため、"
-                 "画面の壁紙は変わっていません。\n" +
-                     world.own);
-        QCOMPARE(world.saved("Desktop"), "store");
+        QCOMPARE(world.reports.takeFirst(), kClass + "SetWallError" + kNotShown + '\n' + world.own);
+        QCOMPARE(world.values(kSaved, {"FileName", "CurrentX", "CurrentY", "Tiling", "Desktop"}),
+                 (QStringList{beach, "12", "7", "0", "store"}));
         QCOMPARE(QImage(world.own).convertToFormat(QImage::Format_RGB32),
                  testsupport::flatImage(100, 100, colour));
-        QCOMPARE(world.saved("FileName"), beach);
-        QCOMPARE(world.desk("TileWallpaper"), "1");
-        QCOMPARE(world.desk("Wallpaper"), world.own);
+        QCOMPARE(world.values(), (QStringList{world.own, "1", "0", "0"}));
     }
-    // The saved key carries the name in lower case.
-    QVERIFY(testsupport::readAll(world.registry->file()).contains(kSaved.toUtf8()));
-
     QVERIFY(!world.wall()->KillWall(true));
-    QCOMPARE(world.desk("Wallpaper"), beach);
-    QCOMPARE(world.desk("TileWallpaper"), "0");
+    QCOMPARE(world.values(), (QStringList{beach, "0", "12", "7"}));
     QVERIFY(QFileInfo::exists(world.own)); // never deleted
-    QCOMPARE(world.reports.size(), 1);
+    // Without restoring: no wallpaper, untiled at the origin.
+    QVERIFY(!world.wall()->KillWall(false));
+    QCOMPARE(world.values(), (QStringList{QString(), "0", "0", "0"}));
+    QCOMPARE(world.reports, QStringList(2, kClass + "KillWallError" + kNotShown));
 
     // The own file under another case is not the user's wallpaper.
     World other;
     other.userWallpaper("elsewhere/QUILTON.BMP");
     QVERIFY(!other.setWall(testsupport::flatImage(8, 8, 0)));
-    QCOMPARE(other.saved("FileName"), QString());
+    QCOMPARE(other.registry->get(kSaved, "FileName"), QString());
 }
 
-void tst_wallset::restoreKillWallAndWritingNothing()
+void tst_wallset::nothingWrittenRegistryOnlyAndOlderRecords()
 {
+    // An empty file name writes nothing at all; nothing recorded, nothing
+    // restored.
     World world;
-    world.userWallpaper();
-    world.setWall(testsupport::flatImage(10, 10, 0));
-    world.reports.clear();
-
-    // Without restoring: no wallpaper, untiled at the origin.
-    world.registry->set(kDesk, "WallpaperOriginX", "12");
-    QVERIFY(!world.wall()->KillWall(false));
-    QCOMPARE(world.desk("Wallpaper"), QString());
-    QCOMPARE(world.desk("TileWallpaper"), "0");
-    QCOMPARE(world.desk("WallpaperOriginX"), "0");
-    QCOMPARE(world.reports.size(), 1);
-
-    // An empty file name writes nothing at all; nothing saved, nothing restored.
-    World fresh;
-    auto nameless = fresh.wall(QString());
-    nameless->setPicture(testsupport::flatImage(10, 10, 0));
-    QVERIFY(!nameless->SetWall(true, false));
-    QVERIFY(!fresh.wall()->KillWall(true));
-    QVERIFY(!QFileInfo::exists(fresh.registry->file()));
-    QVERIFY(!QFileInfo::exists(fresh.walls));
-    QCOMPARE(fresh.reports.size(), 1); // nothing to restore
-    fresh.reports.clear();
+    QVERIFY(!world.wall(QString())->SetWall(true, false));
+    QVERIFY(!world.wall()->KillWall(true));
+    QVERIFY(!QFileInfo::exists(world.registry->file()));
+    QVERIFY(!QFileInfo::exists(world.walls));
+    QCOMPARE(world.reports, QStringList{kClass + "KillWallError戻す壁紙が記録されていません。"});
 
     // Both arguments true: the picture and values written, nothing applied
     // and nothing saved.
-    const QString mine = fresh.userWallpaper();
-    QVERIFY(fresh.setWall(testsupport::flatImage(10, 10, 0), true, true));
-    QVERIFY(fresh.reports.isEmpty());
-    QVERIFY(QFileInfo::exists(fresh.own));
-    QCOMPARE(fresh.desk("TileWallpaper"), "1");
-    QCOMPARE(fresh.desk("Wallpaper"), mine);
-    QCOMPARE(fresh.saved("FileName"), QString());
+    const QString mine = world.userWallpaper();
+    QVERIFY(world.setWall(testsupport::flatImage(10, 10, 0), true, true));
+    QCOMPARE(world.reports.size(), 1);
+    QVERIFY(QFileInfo::exists(world.own));
+    QCOMPARE(world.values(), (QStringList{mine, "1", "0", "0"}));
+    QCOMPARE(world.registry->get(kSaved, "FileName"), QString());
 
     // A record of the designed values alone (an older version's) brings
     // back its picture and tiling.
-    const QString older = fresh.userWallpaper("older.jpg");
+    const QString older = world.userWallpaper("older.jpg");
     for (const char* value : {"FileName", "CurrentX", "CurrentY", "Tiling"})
-        fresh.registry->set(kSaved, value, value == QLatin1String("FileName") ? older : "1");
-    fresh.desktop->applyWallpaper(fresh.own, true, 0, 0);
-    fresh.wall()->KillWall(true);
-    QCOMPARE(fresh.desk("Wallpaper") + fresh.desk("TileWallpaper"), older + "1");
+        world.registry->set(kSaved, value, value == QLatin1String("FileName") ? older : "1");
+    world.desktop->applyWallpaper(world.own, true, 0, 0);
+    world.wall()->KillWall(true);
+    QCOMPARE(world.values(), (QStringList{older, "1", "1", "1"}));
 }
 
-// Nothing recorded, the recorded picture gone, a desktop tool that fails
-// (false stands in for it): the user is told and nothing changes.
+// The recorded picture gone, a desktop tool that fails (false stands in for
+// it: no real desktop tool can be made to fail): the user is told and
+// nothing changes.
 void tst_wallset::refusalsAreReported()
 {
     World world;
-    QVERIFY(!world.wall()->KillWall(true));
     const QString beach = world.userWallpaper();
     world.setWall(testsupport::flatImage(10, 10, 0));
     QVERIFY(QFile::remove(beach));
     QVERIFY(!world.wall()->KillWall(true));
-    QCOMPARE(world.desk("Wallpaper"), world.own);
-    QCOMPARE(world.desk("TileWallpaper"), "1");
+    QCOMPARE(world.values(), (QStringList{world.own, "1", "0", "0"}));
+    QCOMPARE(world.reports.value(1),
+             kClass + "KillWallError元の壁紙のファイルが見つかりません。\n" + beach);
 
     World broken;
     broken.desktop = DesktopBackends::makeXfce(*broken.registry, "/bin/false");
     QVERIFY(!broken.setWall(testsupport::flatImage(10, 10, 0)));
     QVERIFY(!QFileInfo::exists(broken.own));
-    QCOMPARE(broken.saved("FileName"), QString());
-    QCOMPARE(world.reports.value(0), "cWallSet Class|KillWallError戻す壁紙が記録されていません。");
-    QCOMPARE(world.reports.value(2),
-             "cWallSet Class|KillWallError元の壁紙のファイルが見つかりません。\n" + beach);
-    QVERIFY(broken.reports.value(0).startsWith(
-        "cWallSet "
-        "Class|SetWallError今の壁紙を読み取れないため、壁紙を変更しませんでした。\n/bin/false"));
+    QCOMPARE(broken.registry->get(kSaved, "FileName"), QString());
+    // A restore of a recorded picture that the desktop does not take.
+    broken.registry->set(kSaved, "FileName", broken.userWallpaper());
+    broken.registry->set(kSaved, "Tiling", "0");
+    QVERIFY(!broken.wall()->KillWall(true));
+    const QString failed = QStringLiteral("\n/bin/false failed (exit code 1)");
+    QCOMPARE(
+        broken.reports,
+        (QStringList{
+            kClass + "SetWallError今の壁紙を読み取れないため、壁紙を変更しませんでした。" + failed,
+            kClass + "KillWallErrorデスクトップが壁紙の変更を受け付けませんでした。" + failed}));
 
     // A helper that hangs is given up.
     QVERIFY(!DesktopBackends::run("/bin/sleep", {"5"}, 200).ok);
@@ -182,14 +181,28 @@ void tst_wallset::placementAndSizes()
     World world;
     auto wall = world.wall();
     wall->setPicture(testsupport::flatImage(100, 80, 0)); // on 1024x768, default margins of 25
-    for (const auto& [align, x, y] : {std::tuple(8, 899, 663), {9, 899, 663}, {5, 26, 26}}) {
-        QVERIFY(wall->setAlign(align)); // 9 keeps the origin
-        QCOMPARE(QPoint(wall->CurrentX(), wall->CurrentY()), QPoint(x, y));
-    }
+    QVERIFY(wall->setAlign(8));
+    // Margins top, bottom, left, right (IndentSpace 1..4): setting them
+    // moves nothing. Index 0 is kept but places nothing; 5 and -1 are refused.
+    for (int index = 0; index <= 4; ++index)
+        QVERIFY(wall->setIndentSpace(index, index ? 10 * index : 50));
+    QCOMPARE(QPoint(wall->CurrentX(), wall->CurrentY()), QPoint(899, 663));
+    QVERIFY(!wall->setIndentSpace(5, 1) && !wall->setIndentSpace(-1, 1) && !wall->IndentSpace(5));
+    QCOMPARE(wall->IndentSpace(0).value_or(0), 50);
 
-    wall->setPictureSizeHimetric(2540, 1270);
-    QCOMPARE(wall->TwipsWidth(), 1440); // 1440.18, not 1440 exactly
-    QCOMPARE(QSize(wall->PixelsWidth(), wall->PixelsHeight()), QSize(96, 48));
+    // Align 0..8, then 9 and -1, which leave the origin where it is.
+    QList<int> placed; // x, y of each
+    for (const qint16 align : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1}) {
+        QVERIFY(wall->setAlign(align));
+        placed << wall->CurrentX() << wall->CurrentY();
+    }
+    QCOMPARE(placed, (QList<int>{0,  0,  0,   11,  0,  668, 31,  0,   884, 0,   31,
+                                 11, 31, 668, 884, 11, 884, 668, 884, 668, 884, 668}));
+
+    // 283.5 and 4252.5 twips: ties go to the even neighbour.
+    wall->setPictureSizeHimetric(500, 7500);
+    QCOMPARE(QSize(wall->TwipsWidth(), wall->TwipsHeight()), QSize(284, 4252));
+    QCOMPARE(QSize(wall->PixelsWidth(), wall->PixelsHeight()), QSize(19, 283));
 }
 
 QUILTON_TEST_MAIN(tst_wallset)
