@@ -10,19 +10,18 @@
 #include "platform/RegistryStore.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 
 namespace {
 
 const QString kDesk = QStringLiteral("Control Panel\\desktop");
+const QStringList kDeskValues{"Wallpaper", "TileWallpaper", "WallpaperOriginX", "WallpaperOriginY"};
 const QString kSaved =
     QStringLiteral("Software\\VB and VBA Program Settings\\Oakhollow\\quilton\\OldWallPaper");
-const QStringList kDeskValues{"Wallpaper", "TileWallpaper", "WallpaperOriginX", "WallpaperOriginY"};
-const QString kClass = QStringLiteral("cWallSet Class|");
 const QString kNotShown = QStringLiteral(
     "壁紙を変更できるデスクトップが見つからないため、画面の壁紙は変わっていません。");
 
-// The wallpaper folder is "walls", not yet made.
+// The wallpaper folder is "walls", not yet made; reports kept as
+// "caption|text".
 struct World : testsupport::Install
 {
     QString walls = dir.filePath("walls");
@@ -39,14 +38,15 @@ struct World : testsupport::Install
         return w;
     }
     // Sets a tile picture as the wallpaper.
-    bool setWall(const QImage& picture, bool saveCurrent = true, bool registryOnly = false)
+    bool setWall(bool saveCurrent = true, bool registryOnly = false)
     {
         auto w = wall();
         w->setTile(1);
-        w->setPicture(picture);
+        w->setPicture(testsupport::flatImage(100, 100, qRgb(10, 200, 30)));
         return w->SetWall(saveCurrent, registryOnly);
     }
-    // The values under key, in the order named.
+    // The values named under key; by default the desktop's picture, tiling
+    // and origin.
     QStringList values(const QString& key = kDesk, const QStringList& names = kDeskValues) const
     {
         QStringList found;
@@ -75,135 +75,119 @@ class tst_wallset : public QObject
     Q_OBJECT
 
 private slots:
-    void setWallSavesThePreviousWallpaperOnce();
-    void nothingWrittenRegistryOnlyAndOlderRecords();
-    void refusalsAreReported();
-    void placementAndSizes();
-};
-
-void tst_wallset::setWallSavesThePreviousWallpaperOnce()
-{
-    World world;
-    const QString beach = world.userWallpaper();
-    for (const QRgb colour : {qRgb(10, 200, 30), qRgb(250, 5, 5)}) {
-        // The second tile overwrites the picture but keeps the saved wallpaper
-        // with its place and tiling. Without a desktop to change, the user is
-        // told and nothing counts as shown.
-        QVERIFY(!world.setWall(testsupport::flatImage(100, 100, colour)));
-        QCOMPARE(world.reports.takeFirst(), kClass + "SetWallError" + kNotShown + '\n' + world.own);
+    void setWallSavesThePreviousWallpaperOnce()
+    {
+        World world;
+        const QString beach = world.userWallpaper();
+        // The second tile keeps the saved wallpaper with its place and
+        // tiling. Without a desktop to change, the user is told each time
+        // and nothing counts as shown.
+        QVERIFY(!world.setWall());
+        QVERIFY(!world.setWall());
         QCOMPARE(world.values(kSaved, {"FileName", "CurrentX", "CurrentY", "Tiling", "Desktop"}),
                  (QStringList{beach, "12", "7", "0", "store"}));
-        QCOMPARE(QImage(world.own).convertToFormat(QImage::Format_RGB32),
-                 testsupport::flatImage(100, 100, colour));
         QCOMPARE(world.values(), (QStringList{world.own, "1", "0", "0"}));
+        QVERIFY(!world.wall()->KillWall(true));
+        QCOMPARE(world.values(), (QStringList{beach, "0", "12", "7"}));
+        QVERIFY(QFileInfo::exists(world.own)); // never deleted
+        // Without restoring: no wallpaper, untiled at the origin.
+        QVERIFY(!world.wall()->KillWall(false));
+        QCOMPARE(world.values(), (QStringList{QString(), "0", "0", "0"}));
+        QCOMPARE(world.reports,
+                 QStringList(2, "cWallSet Class|SetWallError" + kNotShown + '\n' + world.own) +
+                     QStringList(2, "cWallSet Class|KillWallError" + kNotShown));
+
+        // The own file under another case is not the user's wallpaper.
+        World other;
+        other.userWallpaper("elsewhere/QUILTON.BMP");
+        QVERIFY(!other.setWall());
+        QCOMPARE(other.registry->get(kSaved, "FileName"), QString());
     }
-    QVERIFY(!world.wall()->KillWall(true));
-    QCOMPARE(world.values(), (QStringList{beach, "0", "12", "7"}));
-    QVERIFY(QFileInfo::exists(world.own)); // never deleted
-    // Without restoring: no wallpaper, untiled at the origin.
-    QVERIFY(!world.wall()->KillWall(false));
-    QCOMPARE(world.values(), (QStringList{QString(), "0", "0", "0"}));
-    QCOMPARE(world.reports, QStringList(2, kClass + "KillWallError" + kNotShown));
 
-    // The own file under another case is not the user's wallpaper.
-    World other;
-    other.userWallpaper("elsewhere/QUILTON.BMP");
-    QVERIFY(!other.setWall(testsupport::flatImage(8, 8, 0)));
-    QCOMPARE(other.registry->get(kSaved, "FileName"), QString());
-}
+    void otherRecordsAndRefusals()
+    {
+        // An empty file name writes nothing at all; with nothing recorded,
+        // nothing is restored.
+        World world;
+        QVERIFY(!world.wall(QString())->SetWall(true, false));
+        QVERIFY(!world.wall()->KillWall(true));
+        QVERIFY(!QFileInfo::exists(world.registry->file()));
+        QVERIFY(!QFileInfo::exists(world.walls));
 
-void tst_wallset::nothingWrittenRegistryOnlyAndOlderRecords()
-{
-    // An empty file name writes nothing at all; nothing recorded, nothing
-    // restored.
-    World world;
-    QVERIFY(!world.wall(QString())->SetWall(true, false));
-    QVERIFY(!world.wall()->KillWall(true));
-    QVERIFY(!QFileInfo::exists(world.registry->file()));
-    QVERIFY(!QFileInfo::exists(world.walls));
-    QCOMPARE(world.reports, QStringList{kClass + "KillWallError戻す壁紙が記録されていません。"});
+        // A record of the designed values alone (an older version's) brings
+        // back its picture and tiling.
+        const QString older = world.userWallpaper("older.jpg");
+        for (const char* value : {"FileName", "CurrentX", "CurrentY", "Tiling"})
+            world.registry->set(kSaved, value, value == QLatin1String("FileName") ? older : "1");
+        world.desktop->applyWallpaper(world.own, true, 0, 0);
+        world.wall()->KillWall(true);
+        QCOMPARE(world.values(), (QStringList{older, "1", "1", "1"}));
 
-    // Both arguments true: the picture and values written, nothing applied
-    // and nothing saved.
-    const QString mine = world.userWallpaper();
-    QVERIFY(world.setWall(testsupport::flatImage(10, 10, 0), true, true));
-    QCOMPARE(world.reports.size(), 1);
-    QVERIFY(QFileInfo::exists(world.own));
-    QCOMPARE(world.values(), (QStringList{mine, "1", "0", "0"}));
-    QCOMPARE(world.registry->get(kSaved, "FileName"), QString());
+        // Both arguments true: the picture and values written, nothing
+        // applied and nothing saved.
+        QVERIFY(world.setWall(true, true));
+        QVERIFY(QFileInfo::exists(world.own));
+        QCOMPARE(world.values(), (QStringList{older, "1", "0", "0"}));
+        QCOMPARE(world.registry->get(kSaved, "Desktop"), QString());
 
-    // A record of the designed values alone (an older version's) brings
-    // back its picture and tiling.
-    const QString older = world.userWallpaper("older.jpg");
-    for (const char* value : {"FileName", "CurrentX", "CurrentY", "Tiling"})
-        world.registry->set(kSaved, value, value == QLatin1String("FileName") ? older : "1");
-    world.desktop->applyWallpaper(world.own, true, 0, 0);
-    world.wall()->KillWall(true);
-    QCOMPARE(world.values(), (QStringList{older, "1", "1", "1"}));
-}
+        // The recorded picture gone: nothing changes.
+        world.setWall();
+        QVERIFY(QFile::remove(older));
+        QVERIFY(!world.wall()->KillWall(true));
+        QCOMPARE(world.values(), (QStringList{world.own, "1", "0", "0"}));
+        QCOMPARE(world.reports,
+                 (QStringList{"cWallSet Class|KillWallError戻す壁紙が記録されていません。",
+                              "cWallSet Class|KillWallError" + kNotShown,
+                              "cWallSet Class|SetWallError" + kNotShown + '\n' + world.own,
+                              "cWallSet Class|KillWallError元の壁紙のファイルが見つかりません。\n" +
+                                  older}));
 
-// The recorded picture gone, a desktop tool that fails (false stands in for
-// it: no real desktop tool can be made to fail): the user is told and
-// nothing changes.
-void tst_wallset::refusalsAreReported()
-{
-    World world;
-    const QString beach = world.userWallpaper();
-    world.setWall(testsupport::flatImage(10, 10, 0));
-    QVERIFY(QFile::remove(beach));
-    QVERIFY(!world.wall()->KillWall(true));
-    QCOMPARE(world.values(), (QStringList{world.own, "1", "0", "0"}));
-    QCOMPARE(world.reports.value(1),
-             kClass + "KillWallError元の壁紙のファイルが見つかりません。\n" + beach);
-
-    World broken;
-    broken.desktop = DesktopBackends::makeXfce(*broken.registry, "/bin/false");
-    QVERIFY(!broken.setWall(testsupport::flatImage(10, 10, 0)));
-    QVERIFY(!QFileInfo::exists(broken.own));
-    QCOMPARE(broken.registry->get(kSaved, "FileName"), QString());
-    // A restore of a recorded picture that the desktop does not take.
-    broken.registry->set(kSaved, "FileName", broken.userWallpaper());
-    broken.registry->set(kSaved, "Tiling", "0");
-    QVERIFY(!broken.wall()->KillWall(true));
-    const QString failed = QStringLiteral("\n/bin/false failed (exit code 1)");
-    QCOMPARE(
-        broken.reports,
-        (QStringList{
-            kClass + "SetWallError今の壁紙を読み取れないため、壁紙を変更しませんでした。" + failed,
-            kClass + "KillWallErrorデスクトップが壁紙の変更を受け付けませんでした。" + failed}));
-
-    // A helper that hangs is given up.
-    QVERIFY(!DesktopBackends::run("/bin/sleep", {"5"}, 200).ok);
-}
-
-void tst_wallset::placementAndSizes()
-{
-    World world;
-    auto wall = world.wall();
-    wall->setPicture(testsupport::flatImage(100, 80, 0)); // on 1024x768, default margins of 25
-    QVERIFY(wall->setAlign(8));
-    // Margins top, bottom, left, right (IndentSpace 1..4): setting them
-    // moves nothing. Index 0 is kept but places nothing; 5 and -1 are refused.
-    for (int index = 0; index <= 4; ++index)
-        QVERIFY(wall->setIndentSpace(index, index ? 10 * index : 50));
-    QCOMPARE(QPoint(wall->CurrentX(), wall->CurrentY()), QPoint(899, 663));
-    QVERIFY(!wall->setIndentSpace(5, 1) && !wall->setIndentSpace(-1, 1) && !wall->IndentSpace(5));
-    QCOMPARE(wall->IndentSpace(0).value_or(0), 50);
-
-    // Align 0..8, then 9 and -1, which leave the origin where it is.
-    QList<int> placed; // x, y of each
-    for (const qint16 align : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1}) {
-        QVERIFY(wall->setAlign(align));
-        placed << wall->CurrentX() << wall->CurrentY();
+        // A desktop tool that fails (false stands in for it: no real one can
+        // be made to fail): the user is told and nothing changes.
+        World broken;
+        broken.desktop = DesktopBackends::makeXfce(*broken.registry, "/bin/false");
+        QVERIFY(!broken.setWall());
+        QVERIFY(!QFileInfo::exists(broken.own));
+        QCOMPARE(broken.registry->get(kSaved, "FileName"), QString());
+        QCOMPARE(broken.reports,
+                 QStringList{"cWallSet Class|SetWallError今の壁紙を読み取れないため、"
+                             "壁紙を変更しませんでした。\n/bin/false failed (exit "
+                             "code 1)"});
+        // A helper that hangs is given up.
+        QVERIFY(!DesktopBackends::run("/bin/sleep", {"5"}, 200).ok);
     }
-    QCOMPARE(placed, (QList<int>{0,  0,  0,   11,  0,  668, 31,  0,   884, 0,   31,
-                                 11, 31, 668, 884, 11, 884, 668, 884, 668, 884, 668}));
 
-    // 283.5 and 4252.5 twips: ties go to the even neighbour.
-    wall->setPictureSizeHimetric(500, 7500);
-    QCOMPARE(QSize(wall->TwipsWidth(), wall->TwipsHeight()), QSize(284, 4252));
-    QCOMPARE(QSize(wall->PixelsWidth(), wall->PixelsHeight()), QSize(19, 283));
-}
+    void placementAndSizes()
+    {
+        World world;
+        auto wall = world.wall();
+        wall->setPicture(testsupport::flatImage(100, 80, 0)); // on 1024x768, default margins 25
+        QVERIFY(wall->setAlign(8));
+        // Margins top, bottom, left, right (IndentSpace 1..4): setting them
+        // moves nothing. Index 0 is kept but places nothing; 5 and -1 are
+        // refused.
+        for (int index = 0; index <= 4; ++index)
+            QVERIFY(wall->setIndentSpace(index, index ? 10 * index : 50));
+        QCOMPARE(QPoint(wall->CurrentX(), wall->CurrentY()), QPoint(899, 663));
+        QVERIFY(!wall->setIndentSpace(5, 1) && !wall->setIndentSpace(-1, 1) &&
+                !wall->IndentSpace(5));
+        QCOMPARE(wall->IndentSpace(0).value_or(0), 50);
+
+        // Align 0..8, then 9 and -1, which leave the origin where it is.
+        QList<int> placed; // x, y of each
+        for (const qint16 align : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1}) {
+            QVERIFY(wall->setAlign(align));
+            placed << wall->CurrentX() << wall->CurrentY();
+        }
+        QCOMPARE(placed, (QList<int>{0,  0,  0,   11,  0,  668, 31,  0,   884, 0,   31,
+                                     11, 31, 668, 884, 11, 884, 668, 884, 668, 884, 668}));
+
+        // 283.5 and 4252.5 twips: ties go to the even neighbour.
+        wall->setPictureSizeHimetric(500, 7500);
+        QCOMPARE(QSize(wall->TwipsWidth(), wall->TwipsHeight()), QSize(284, 4252));
+        QCOMPARE(QSize(wall->PixelsWidth(), wall->PixelsHeight()), QSize(19, 283));
+    }
+};
 
 QUILTON_TEST_MAIN(tst_wallset)
 #include "tst_wallset.moc"
