@@ -10,9 +10,7 @@
 
 #include "app/frmMain.h"
 #include "batch/frmList.h"
-#include "platform/Desktop.h"
-#include "platform/DesktopBackends.h"
-#include "platform/RegistryStore.h"
+#include "platform/DesktopBackends.h" // with Desktop.h and RegistryStore.h
 
 #include <QPainter>
 #include <QProcess>
@@ -29,8 +27,7 @@ namespace {
 
 QString out(const QString& program, const QStringList& arguments)
 {
-    const auto result = DesktopBackends::run(program, arguments, 10000);
-    return result.ok ? QString::fromUtf8(result.output) : QStringLiteral("failed: ") + result.error;
+    return QString::fromUtf8(DesktopBackends::run(program, arguments, 10000).output);
 }
 
 // Helper programs are named alone: they are found on the path.
@@ -42,15 +39,15 @@ struct Session
 {
     QTemporaryDir home;
     QList<QProcess*> programs;
-    QString display;
+    QByteArray display;
     // XDG_CURRENT_DESKTOP of the desktop ("": none, XFCE is known by its
     // running xfdesktop).
     QByteArray current;
     // The user's own wallpaper (plain: a plain colour), set with the desktop's
     // own tools.
     std::function<void(bool plain)> userOwn;
-    // Every value the desktop keeps about its wallpaper, and its screen.
-    std::function<QString()> dump;
+    // Every value the desktop keeps about its wallpaper.
+    std::function<QString()> values;
     // The desktop shows file (holding picture) tiled.
     std::function<bool(const QString& file, const QImage& picture)> showsTiled;
 
@@ -62,10 +59,9 @@ struct Session
         qunsetenv("GSETTINGS_BACKEND");
         // -noreset: a server left without clients resets, and with it the
         // root window's picture (a real session always has its window manager).
-        display =
-            ':' + QString::fromLatin1(start(
-                      "Xvfb", {"-displayfd", "1", "-screen", "0", "640x480x24", "-noreset"}, true));
-        qputenv("DISPLAY", display.toLocal8Bit());
+        display = ':' + start("Xvfb", {"-displayfd", "1", "-screen", "0", "640x480x24", "-noreset"},
+                              true);
+        qputenv("DISPLAY", display);
         qputenv("DBUS_SESSION_BUS_ADDRESS",
                 start("dbus-daemon", {"--session", "--nofork", "--print-address=1"}, true));
     }
@@ -100,22 +96,25 @@ struct Session
     // in little-endian order, as Xvfb keeps them here).
     QImage screen() const
     {
-        const QByteArray dump = xwd();
-        auto field = [&dump](int i) {
-            return dump.size() >= 100 ? qFromBigEndian<quint32>(dump.constData() + 4 * i) : 0u;
+        const QByteArray raw = xwd();
+        auto field = [&raw](int i) {
+            return raw.size() >= 100 ? qFromBigEndian<quint32>(raw.constData() + 4 * i) : 0u;
         };
         // After the header and the colour table: rows of field(12) bytes.
         const quint32 start = field(0) + field(19) * 12;
         if (field(7) != 0 || field(11) != 32 ||
-            quint64(dump.size()) < start + quint64(field(12)) * field(5))
+            quint64(raw.size()) < start + quint64(field(12)) * field(5))
             return {};
-        return QImage(reinterpret_cast<const uchar*>(dump.constData()) + start, field(4), field(5),
+        return QImage(reinterpret_cast<const uchar*>(raw.constData()) + start, field(4), field(5),
                       field(12), QImage::Format_RGB32)
             .copy();
     }
+    // The values and the screen.
+    QString dump() const { return values() + QString::number(qHash(xwd())); }
     QByteArray xwd() const
     {
-        return DesktopBackends::run("xwd", {"-root", "-silent", "-display", display}).output;
+        return DesktopBackends::run("xwd", {"-root", "-silent", "-display", QString(display)})
+            .output;
     }
     // The screen covered by picture repeated from the top-left corner.
     bool tiledWith(const QImage& picture) const
@@ -146,9 +145,7 @@ struct Session
             set(ws + "0/image-style", "int", plain ? "0" : "5");
             set(ws + "1/image-style", "int", plain ? "0" : "3");
         };
-        dump = [this, query]() -> QString {
-            return query({"-lv"}) + QString::number(qHash(xwd()));
-        };
+        values = [query] { return query({"-lv"}); };
         showsTiled = [this, query, ws](const QString& file, const QImage& picture) {
             return query({"-p", ws + "1/last-image"}) == file + '\n' &&
                    query({"-p", ws + "1/image-style"}) == "2\n" && tiledWith(picture);
@@ -172,7 +169,7 @@ struct Session
             g("set", {"picture-options", plain ? "none" : "spanned"});
             g("set", {"primary-color", "#123456"});
         };
-        dump = [g] { return g("list-recursively"); };
+        values = [g] { return g("list-recursively"); };
         showsTiled = [g, keys](const QString& file, const QImage&) {
             QString shown = g("get", {"picture-options"});
             for (const QString& key : keys)
@@ -184,14 +181,11 @@ struct Session
     void feh()
     {
         userOwn = [this](bool plain) {
-            if (plain)
-                out("xsetroot", {"-solid", "black"});
-            else
-                out("feh", {"--bg-scale", picture("it's \"mine\" 壁紙.png", 4)});
+            out(plain ? "xsetroot" : "feh",
+                plain ? QStringList{"-solid", "black"}
+                      : QStringList{"--bg-scale", picture("it's \"mine\" 壁紙.png", 4)});
         };
-        dump = [this]() -> QString {
-            return readAll(home.filePath(".fehbg")) + QString::number(qHash(xwd()));
-        };
+        values = [this] { return QString::fromUtf8(readAll(home.filePath(".fehbg"))); };
         showsTiled = [this](const QString&, const QImage& picture) { return tiledWith(picture); };
     }
 };
@@ -243,17 +237,11 @@ private slots:
             was = std::exchange(before, session.dump());
         }
 
-        // The back end the program chooses (XFCE: from xfdesktop running).
-        // feh's is made directly: any desktop running beside the test would
-        // be chosen before it.
+        // The back end the program chooses: XFCE from xfdesktop running, feh
+        // on an X screen without a desktop.
         Install install;
         qputenv("XDG_CURRENT_DESKTOP", session.current);
-        install.desktop =
-            desktop == "feh"
-                ? DesktopBackends::makeFeh(*install.registry, QStandardPaths::findExecutable("feh"),
-                                           QStandardPaths::findExecutable("xsetroot"),
-                                           session.home.filePath(".fehbg"))
-                : makeDesktop(*install.registry);
+        install.desktop = makeDesktop(*install.registry);
         qunsetenv("XDG_CURRENT_DESKTOP");
         QCOMPARE(install.desktop->name(), desktop);
         Shown shown;

@@ -51,26 +51,21 @@ private slots:
     // an installed program writes nothing beside its executable.
     void placesAndMainWindow_data()
     {
-        QTest::addColumn<bool>("writable");       // what the folder probe says
-        QTest::addColumn<bool>("packageFolder");  // {root}/lib/quilton holds SaveJPG.so
-        QTest::addColumn<QByteArray>("userDirs"); // XDG_PICTURES_DIR line, or none
+        QTest::addColumn<bool>("writable");      // what the folder probe says
+        QTest::addColumn<bool>("packageFolder"); // {root}/lib/quilton holds SaveJPG.so
         QTest::addColumn<QString>("expected");
-        QTest::newRow("build folder") << true << false << QByteArray() << kOwnFolder;
-        QTest::newRow("folder the user cannot write")
-            << false << false << QByteArray() << kInstalled;
-        QTest::newRow("installed") << false << true << QByteArray() << kInstalled;
+        QTest::newRow("build folder") << true << false << kOwnFolder;
+        QTest::newRow("folder the user cannot write") << false << false << kInstalled;
+        QTest::newRow("installed") << false << true << kInstalled;
         // root can write /usr/bin: the install layout alone says installed.
-        QTest::newRow("install layout in a writable folder")
-            << true << true << QByteArray() << kInstalled;
+        QTest::newRow("install layout in a writable folder") << true << true << kInstalled;
         QTest::newRow("pictures folder named by user-dirs.dirs")
-            << false << true << QByteArray("XDG_PICTURES_DIR=\"$HOME/Bilder\"\n")
-            << QString(kInstalled).replace(u"Pictures"_s, u"Bilder"_s);
+            << false << true << QString(kInstalled).replace(u"Pictures"_s, u"Bilder"_s);
     }
     void placesAndMainWindow()
     {
         QFETCH(bool, writable);
         QFETCH(bool, packageFolder);
-        QFETCH(QByteArray, userDirs);
         QFETCH(QString, expected);
         const QTemporaryDir dir;
         const QString bin = dir.filePath(u"bin"_s);
@@ -78,12 +73,13 @@ private slots:
         QVERIFY(!packageFolder || (QDir().mkpath(dir.filePath(u"lib/quilton"_s)) &&
                                    QFile::copy(testenv::binDir() + u"/SaveJPG.so"_s,
                                                dir.filePath(u"lib/quilton/SaveJPG.so"_s))));
-        QVERIFY(userDirs.isEmpty() ||
-                writeBytes(testenv::homeDir() + u"/.config/user-dirs.dirs"_s, userDirs));
-        const Paths::ProgramPlaces places =
-            Paths::programPlaces(bin, [writable](const QString& folder) {
-                return writable && Paths::isWritableFolder(folder);
-            });
+        QVERIFY(!expected.contains(u"Bilder"_s) ||
+                writeBytes(testenv::homeDir() + u"/.config/user-dirs.dirs"_s,
+                           "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n"));
+        const auto probe = [writable](const QString& f) {
+            return writable && Paths::isWritableFolder(f);
+        };
+        const Paths::ProgramPlaces places = Paths::programPlaces(bin, probe);
         const QStringList paths = expected.replace(u"{root}"_s, dir.path())
                                       .replace(u"{home}"_s, testenv::homeDir())
                                       .split(u'|');
@@ -110,10 +106,8 @@ private slots:
                  QSize(100, 100));
         QVERIFY(w.close());
         QVERIFY(QFileInfo(paths[0]).isFile());
-        QCOMPARE(folderEntries(bin),
-                 (places.installsLibrary
-                      ? QStringList{"Sample.bmp", "Sample.html", "Tiles", "quilton.ini"}
-                      : QStringList()));
+        const QStringList beside{"Sample.bmp", "Sample.html", "Tiles", "quilton.ini"};
+        QCOMPARE(folderEntries(bin), places.installsLibrary ? beside : QStringList());
     }
 
     // Qt's own dialogs and buttons in Japanese, like the rest of the program.
@@ -142,16 +136,15 @@ private slots:
     // --help and --version answer without a display, with exit code 0.
     void commandLinesAnswerHelpAndVersion()
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(u"DISPLAY"_s);
-        environment.remove(u"QT_QPA_PLATFORM"_s);
+        // The programs started below inherit neither.
+        qunsetenv("DISPLAY");
+        qunsetenv("QT_QPA_PLATFORM");
         for (const QString& line :
              {u"quilton --version"_s, u"quilton -h"_s, u"quilton-batch --version"_s,
               u"quilton-batch -h"_s, u"quilton-batch in.jpg --help"_s}) {
             QStringList arguments = line.split(u' ');
             const QString program = arguments.takeFirst();
             QProcess process;
-            process.setProcessEnvironment(environment);
             process.start(testenv::binDir() + u'/' + program, arguments);
             QVERIFY(process.waitForFinished(30000));
             const QString out = QString::fromUtf8(process.readAllStandardOutput());

@@ -5,11 +5,7 @@
 #include "support/TestInstall.h"
 
 #include "output/cWallSet.h"
-#include "platform/Desktop.h"
-#include "platform/DesktopBackends.h"
-#include "platform/RegistryStore.h"
-
-#include <QDir>
+#include "platform/DesktopBackends.h" // with Desktop.h and RegistryStore.h
 
 namespace {
 
@@ -21,7 +17,7 @@ const QString kNotShown = QStringLiteral(
     "壁紙を変更できるデスクトップが見つからないため、画面の壁紙は変わっていません。");
 
 // The wallpaper folder is "walls", not yet made; reports kept as
-// "caption|text".
+// "caption|text". The class's tile picture is a plain green one.
 struct World : testsupport::Install
 {
     QString walls = dir.filePath("walls");
@@ -35,15 +31,9 @@ struct World : testsupport::Install
             reports << caption + '|' + text;
         });
         w->setFileName(name);
-        return w;
-    }
-    // Sets a tile picture as the wallpaper.
-    bool setWall(bool saveCurrent = true, bool registryOnly = false)
-    {
-        auto w = wall();
         w->setTile(1);
         w->setPicture(testsupport::flatImage(100, 100, qRgb(10, 200, 30)));
-        return w->SetWall(saveCurrent, registryOnly);
+        return w;
     }
     // The values named under key; by default the desktop's picture, tiling
     // and origin.
@@ -56,10 +46,9 @@ struct World : testsupport::Install
     }
     // The user's own wallpaper, untiled at 12, 7 (the store-only desktop
     // only records it).
-    QString userWallpaper(const QString& name = "Pictures/beach.jpg")
+    QString userWallpaper(const QString& name = "beach.jpg")
     {
         const QString path = dir.filePath(name);
-        QDir().mkpath(QFileInfo(path).path());
         testsupport::writeBytes(path, "picture");
         const QStringList desk{path, "0", "12", "7"};
         for (int i = 0; i < desk.size(); ++i)
@@ -82,8 +71,8 @@ private slots:
         // The second tile keeps the saved wallpaper with its place and
         // tiling. Without a desktop to change, the user is told each time
         // and nothing counts as shown.
-        QVERIFY(!world.setWall());
-        QVERIFY(!world.setWall());
+        QVERIFY(!world.wall()->SetWall(true, false));
+        QVERIFY(!world.wall()->SetWall(true, false));
         QCOMPARE(world.values(kSaved, {"FileName", "CurrentX", "CurrentY", "Tiling", "Desktop"}),
                  (QStringList{beach, "12", "7", "0", "store"}));
         QCOMPARE(world.values(), (QStringList{world.own, "1", "0", "0"}));
@@ -99,8 +88,8 @@ private slots:
 
         // The own file under another case is not the user's wallpaper.
         World other;
-        other.userWallpaper("elsewhere/QUILTON.BMP");
-        QVERIFY(!other.setWall());
+        other.userWallpaper("QUILTON.BMP");
+        QVERIFY(!other.wall()->SetWall(true, false));
         QCOMPARE(other.registry->get(kSaved, "FileName"), QString());
     }
 
@@ -125,13 +114,13 @@ private slots:
 
         // Both arguments true: the picture and values written, nothing
         // applied and nothing saved.
-        QVERIFY(world.setWall(true, true));
+        QVERIFY(world.wall()->SetWall(true, true));
         QVERIFY(QFileInfo::exists(world.own));
         QCOMPARE(world.values(), (QStringList{older, "1", "0", "0"}));
         QCOMPARE(world.registry->get(kSaved, "Desktop"), QString());
 
         // The recorded picture gone: nothing changes.
-        world.setWall();
+        world.wall()->SetWall(true, false);
         QVERIFY(QFile::remove(older));
         QVERIFY(!world.wall()->KillWall(true));
         QCOMPARE(world.values(), (QStringList{world.own, "1", "0", "0"}));
@@ -146,7 +135,7 @@ private slots:
         // be made to fail): the user is told and nothing changes.
         World broken;
         broken.desktop = DesktopBackends::makeXfce(*broken.registry, "/bin/false");
-        QVERIFY(!broken.setWall());
+        QVERIFY(!broken.wall()->SetWall(true, false));
         QVERIFY(!QFileInfo::exists(broken.own));
         QCOMPARE(broken.registry->get(kSaved, "FileName"), QString());
         QCOMPARE(broken.reports,
@@ -168,19 +157,18 @@ private slots:
         // refused.
         for (int index = 0; index <= 4; ++index)
             QVERIFY(wall->setIndentSpace(index, index ? 10 * index : 50));
-        QCOMPARE(QPoint(wall->CurrentX(), wall->CurrentY()), QPoint(899, 663));
-        QVERIFY(!wall->setIndentSpace(5, 1) && !wall->setIndentSpace(-1, 1) &&
-                !wall->IndentSpace(5));
-        QCOMPARE(wall->IndentSpace(0).value_or(0), 50);
+        QVERIFY(!wall->setIndentSpace(5, 1) && !wall->setIndentSpace(-1, 1));
+        QVERIFY(wall->IndentSpace(0) == 50 && !wall->IndentSpace(5));
 
-        // Align 0..8, then 9 and -1, which leave the origin where it is.
-        QList<int> placed; // x, y of each
+        // x, y of each: still at Align 8 with the default margins, then Align
+        // 0..8, then 9 and -1, which leave the origin where it is.
+        QList<int> placed{wall->CurrentX(), wall->CurrentY()};
         for (const qint16 align : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1}) {
             QVERIFY(wall->setAlign(align));
             placed << wall->CurrentX() << wall->CurrentY();
         }
-        QCOMPARE(placed, (QList<int>{0,  0,  0,   11,  0,  668, 31,  0,   884, 0,   31,
-                                     11, 31, 668, 884, 11, 884, 668, 884, 668, 884, 668}));
+        QCOMPARE(placed, (QList<int>{899, 663, 0,  0,   0,   11, 0,   668, 31,  0,   884, 0,
+                                     31,  11,  31, 668, 884, 11, 884, 668, 884, 668, 884, 668}));
 
         // 283.5 and 4252.5 twips: ties go to the even neighbour.
         wall->setPictureSizeHimetric(500, 7500);
