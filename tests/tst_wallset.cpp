@@ -27,9 +27,7 @@ struct World : testsupport::Install
     std::unique_ptr<cWallSet> wall(const QString& name = "quilton")
     {
         auto w = std::make_unique<cWallSet>(*registry, *desktop, walls, 1024, 768);
-        w->setErrorReporter([this](const QString& caption, const QString& text) {
-            reports << caption + '|' + text;
-        });
+        w->setErrorReporter([this](const QString& c, const QString& t) { reports << c + '|' + t; });
         w->setFileName(name);
         w->setTile(1);
         w->setPicture(testsupport::flatImage(100, 100, qRgb(10, 200, 30)));
@@ -86,7 +84,8 @@ private slots:
                  QStringList(2, "cWallSet Class|SetWallError" + kNotShown + '\n' + world.own) +
                      QStringList(2, "cWallSet Class|KillWallError" + kNotShown));
 
-        // The own file under another case is not the user's wallpaper.
+        // The own file's name in another letter case, in any folder, counts
+        // as the program's and not as the user's wallpaper: nothing saved.
         World other;
         other.userWallpaper("QUILTON.BMP");
         QVERIFY(!other.wall()->SetWall(true, false));
