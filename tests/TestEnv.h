@@ -26,10 +26,6 @@ inline QString binDir()
 {
     return QStringLiteral(QUILTON_BIN_DIR);
 }
-inline QString sourceDir()
-{
-    return QStringLiteral(QUILTON_SOURCE_DIR);
-}
 
 } // namespace testenv
 

@@ -8,7 +8,6 @@
 #include "app/frmMain.h"
 #include "app/frmRepeat.h"
 #include "app/guiRepeatView.h"
-#include "app/inifile_IO.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -68,39 +67,35 @@ private slots:
             }
     }
 
-    void fitScreen_data()
-    {
-        QTest::addColumn<QSize>("screen");
-        QTest::addColumn<QSize>("view");
-        QTest::addColumn<QRect>("area");
-        QTest::newRow("wide") << QSize(1920, 1080) << QSize(800, 600) << QRect(0, 75, 800, 450);
-        QTest::newRow("tall") << QSize(1024, 768) << QSize(800, 384) << QRect(144, 0, 512, 384);
-        QTest::newRow("small") << QSize(300, 200) << QSize(640, 480) << QRect(170, 140, 300, 200);
-    }
-
+    // The screen's whole wall fitted into the view: limited by the width, by
+    // the height, and a small screen never enlarged.
     void fitScreen()
     {
-        QFETCH(QSize, screen);
-        QFETCH(QSize, view);
-        QFETCH(QRect, area);
-        QCOMPARE(RepeatPattern::fitRect(screen, view), area);
-        // Detail of a few pixels, like a design: random colours enlarged.
-        const QImage tile = randomImage(25, 25, 5).scaled(100, 100);
-        guiRepeatView v;
-        v.resize(view);
-        v.setScreenSize(screen);
-        v.setZoom(Zoom::FitScreen);
-        v.setTile(tile);
-        const QImage picture = grabbed(v);
-        // Just outside the area: the surround.
-        QCOMPARE(picture.pixel(area.topLeft() - QPoint(area.left() > 0, area.top() > 0)),
-                 guiRepeatView::surroundColour().rgb());
-        // Never enlarged, the screen shows exactly as the wallpaper would;
-        // reduced, as the wallpaper's picture reduced.
-        const QImage expected =
-            wall(tile, screen, 1)
-                .scaled(area.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        QVERIFY(difference(picture.copy(area), expected).mean <= (area.size() == screen ? 0 : 2));
+        const std::tuple<QSize, QSize, QRect> rows[] = {
+            {{1920, 1080}, {800, 600}, {0, 75, 800, 450}},
+            {{1024, 768}, {800, 384}, {144, 0, 512, 384}},
+            {{300, 200}, {640, 480}, {170, 140, 300, 200}}};
+        for (const auto& [screen, view, area] : rows) {
+            QCOMPARE(RepeatPattern::fitRect(screen, view), area);
+            // Detail of a few pixels, like a design: random colours enlarged.
+            const QImage tile = randomImage(25, 25, 5).scaled(100, 100);
+            guiRepeatView v;
+            v.resize(view);
+            v.setScreenSize(screen);
+            v.setZoom(Zoom::FitScreen);
+            v.setTile(tile);
+            const QImage picture = grabbed(v);
+            // Just outside the area: the surround.
+            QCOMPARE(picture.pixel(area.topLeft() - QPoint(area.left() > 0, area.top() > 0)),
+                     guiRepeatView::surroundColour().rgb());
+            // Never enlarged, the screen shows exactly as the wallpaper would;
+            // reduced, as the wallpaper's picture reduced.
+            const QImage expected =
+                wall(tile, screen, 1)
+                    .scaled(area.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            QVERIFY(difference(picture.copy(area), expected).mean <=
+                    (area.size() == screen ? 0 : 2));
+        }
     }
 
     void followsTheShownTileAndSavesIt()
@@ -168,54 +163,40 @@ private slots:
         }
     }
 
-    void settingsSurviveARestart_data()
-    {
-        QTest::addColumn<int>("state");
-        int state = 0;
-        for (const char* name : {"never opened", "closed", "open"})
-            QTest::newRow(name) << state++;
-    }
-
+    // Never opened, closed, open at the shut-down: the next start shows it
+    // again only when it was open, where and as it was.
     void settingsSurviveARestart()
     {
-        QFETCH(int, state);
-        Install install;
-        install.writeIni("[Start]\r\nScreenCap=False\r\n");
-        {
-            auto w = install.start();
-            frmRepeat& repeat = *w->repeatWindow();
-            if (state > 0) {
-                repeat.showBeside();
-                repeat.move(150, 90);
-                repeat.resize(500, 400);
-                repeat.setZoom(Zoom::X3);
-                repeat.setSeams(true);
+        for (const int state : {0, 1, 2}) {
+            Install install;
+            install.writeIni("[Start]\r\nScreenCap=False\r\n");
+            {
+                auto w = install.start();
+                frmRepeat& repeat = *w->repeatWindow();
+                if (state > 0) {
+                    repeat.showBeside();
+                    repeat.move(150, 90);
+                    repeat.resize(500, 400);
+                    repeat.setZoom(Zoom::X3);
+                    repeat.setSeams(true);
+                }
+                if (state == 1)
+                    repeat.close();
+                QVERIFY(w->close() && !repeat.isVisible());
             }
-            if (state == 1)
-                repeat.close();
-            QVERIFY(w->close());
-            QVERIFY(!repeat.isVisible());
+            auto again = install.start();
+            QCoreApplication::processEvents();
+            frmRepeat& repeat = *again->repeatWindow();
+            QCOMPARE(repeat.isVisible(), state == 2);
+            if (state == 0) { // opens beside the main window
+                again->move(40, 30);
+                repeat.showBeside();
+                QCOMPARE(repeat.pos(), again->frameGeometry().topRight() + QPoint(8, 0));
+                continue;
+            }
+            QCOMPARE(QRect(repeat.pos(), repeat.size()), QRect(150, 90, 500, 400));
+            QVERIFY(repeat.view()->zoom() == Zoom::X3 && repeat.view()->seams());
         }
-        inifile_IO ini;
-        ini.setFileName(install.ini());
-        QCOMPARE(ini.ReadStr("RepeatView", "Left", {}), QString(state ? "2250" : ""));
-        QCOMPARE(ini.ReadStr("RepeatView", "Open", {}), QString(state == 2 ? "True" : "False"));
-
-        auto again = install.start();
-        QCoreApplication::processEvents();
-        frmRepeat& repeat = *again->repeatWindow();
-        QCOMPARE(repeat.isVisible(), state == 2);
-        if (state == 0) { // opens beside the main window
-            again->move(40, 30);
-            repeat.showBeside();
-            QCOMPARE(repeat.pos(), again->frameGeometry().topRight() + QPoint(8, 0));
-            return;
-        }
-        QCOMPARE(ini.ReadStr("RepeatView", "Zoom", {}), QStringLiteral("3"));
-        QCOMPARE(repeat.pos(), QPoint(150, 90));
-        QCOMPARE(repeat.size(), QSize(500, 400));
-        QCOMPARE(repeat.view()->zoom(), Zoom::X3);
-        QVERIFY(repeat.view()->seams());
     }
 };
 

@@ -1,13 +1,11 @@
 // Feeds arbitrary bytes as a picture file to the intake. Beyond not
 // crashing, hanging or allocating without bound: a picture that is taken in
 // is opaque Format_RGB32 and no larger than the reduction allows, and one
-// that is refused says why. Each input is written to a file: point TMPDIR at
-// /dev/shm to keep that in memory.
+// that is refused says why.
+#include "FuzzTempFile.h"
 #include "tile/PictureLoader.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <cstddef>
 #include <cstdint>
@@ -22,14 +20,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static QTemporaryDir dir;
     // The name says JPEG; the content decides what is read.
-    const QString path = dir.filePath(QStringLiteral("picture.jpg"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size))
+    const QString path = fuzz::writeInput("picture.jpg", data, size);
+    if (path.isEmpty())
         return 0;
-    file.close();
 
     const LoadedPicture loaded = PictureLoader::load(path);
     const QImage& image = loaded.image;

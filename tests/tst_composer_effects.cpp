@@ -33,7 +33,7 @@ QImage withRect(QImage image, QRect rect, QRgb colour)
 
 } // namespace
 
-class tst_composer : public QObject
+class tst_composer_effects : public QObject
 {
     Q_OBJECT
 
@@ -235,5 +235,5 @@ private slots:
     }
 };
 
-QUILTON_TEST_MAIN(tst_composer)
-#include "tst_composer.moc"
+QUILTON_TEST_MAIN(tst_composer_effects)
+#include "tst_composer_effects.moc"

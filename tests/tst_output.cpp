@@ -21,6 +21,7 @@
 
 #include <dlfcn.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace PictureSaver;
@@ -92,7 +93,7 @@ using Row = std::tuple<QString, QString, QString, bool, bool, QString, QStringLi
 
 Q_DECLARE_METATYPE(Row)
 
-class tst_picturesaver : public QObject
+class tst_output : public QObject
 {
     Q_OBJECT
 
@@ -207,15 +208,16 @@ private slots:
 
     // Anything at a tile's name but a regular file or nothing is refused with
     // a message and left as it was: never replaced by a regular file, nothing
-    // made.
-    // (A pipe and a folder there: tst_batch_cli's "pipe at a tile's name" and
-    // "folder at a tile's name".)
+    // made. A pipe would block a plain writer until someone reads it. (A
+    // folder there: tst_batch_cli's "folder at a tile's name".)
     void bmpOnlyOverRegularFiles()
     {
         QTemporaryDir dir;
-        const QString link = dir.filePath("link");
+        const QString link = dir.filePath("link"), fifo = dir.filePath("fifo");
         QCOMPARE(symlink("/dev/null", QFile::encodeName(link).constData()), 0);
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
         const std::tuple<QString, Failure, QString> rows[] = {
+            {fifo, Failure::NotRegularFile, "it is not a regular file (a pipe)"},
             {"/dev/full", Failure::NotRegularFile, "it is not a regular file (a device)"},
             {link, Failure::NotRegularFile, "it is not a regular file (a device)"},
             {dir.filePath("no/t.bmp"), Failure::Missing, "no such file or folder"},
@@ -227,7 +229,7 @@ private slots:
             QVERIFY2(error == message && kind == failure && !QFileInfo(path).isFile(),
                      qPrintable(path + ": " + error));
         }
-        QCOMPARE(folderEntries(dir.path()), QStringList{"link"});
+        QCOMPARE(folderEntries(dir.path()), (QStringList{"fifo", "link"}));
     }
 
     // A file written over, as BMP or through the JPEG library, keeps its
@@ -450,7 +452,7 @@ private slots:
                              (text.isEmpty() ? "0.0.0.0" : text),
                      name);
         }
-        // The built SaveJPG.so's 1.0.0.2 is the about box's (tst_about). This
+        // The built SaveJPG.so's 1.0.0.2 is the about box's (tst_frmmain). This
         // program links the scanner but holds no block, not even at an
         // unaligned offset where only luck would skip it.
         const QByteArray self = readAll(QCoreApplication::applicationFilePath());
@@ -458,5 +460,5 @@ private slots:
     }
 };
 
-QUILTON_TEST_MAIN(tst_picturesaver)
-#include "tst_picturesaver.moc"
+QUILTON_TEST_MAIN(tst_output)
+#include "tst_output.moc"
